@@ -1,6 +1,7 @@
 // The OpenSSL crypto provider: digests, the public-key blob and RSA verification.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <functional>
@@ -44,7 +45,7 @@ Bytes from_text(const std::string &text) {
 PELLAX_BIGINT bigint(const Bytes &bytes) {
     PELLAX_BIGINT x{};
     x.len = static_cast<PX_UINT32>(bytes.size());
-    std::memcpy(x.data, bytes.data(), bytes.size());
+    std::copy(bytes.begin(), bytes.end(), x.data);
     return x;
 }
 
