@@ -34,8 +34,8 @@ out=fixtures.txt.new
 printf '%s' "$message" >"$tmp/msg"
 msg_hex=$(hex <"$tmp/msg")
 
-for spec in "${keys[@]}"; do
-    read -r name bits exponent hashes <<<"$spec"
+for entry in "${keys[@]}"; do
+    read -r name bits exponent hashes <<<"$entry"
     openssl genpkey -algorithm RSA -pkeyopt "rsa_keygen_bits:$bits" \
         -pkeyopt "rsa_keygen_pubexp:$exponent" -out "$tmp/$name.pem" 2>/dev/null
     modulus=$(openssl rsa -in "$tmp/$name.pem" -noout -modulus | sed 's/^Modulus=//')
