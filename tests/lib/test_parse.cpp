@@ -285,7 +285,8 @@ TEST(PublicKey, MaterialAsInThePacket) {
 
 TEST(PublicKey, TruncatedBody) {
     const Bytes full = packet(PKT_PUBLIC_KEY, key_body());
-    for (size_t cut : {3u, 6u, 8u, 9u, 100u, full.size() - 4, full.size() - 1}) {
+    for (size_t cut : {size_t{3}, size_t{6}, size_t{8}, size_t{9}, size_t{100}, full.size() - 4,
+                       full.size() - 1}) {
         TestHost host;
         ParsedPackets parsed(host, Bytes(full.begin(), full.begin() + cut));
         EXPECT_NE(parsed.rc, 0u) << cut;
