@@ -1,6 +1,7 @@
 // List and cursor: order, walking both ways, removal under a cursor, ownership of data.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -158,12 +159,10 @@ TEST(List, NullDataAndAllocationFailure) {
     host.fail_malloc_at = host.malloc_calls + 1;
     PELLAX_LIST *other = nullptr;
     EXPECT_EQ(pellax_list_create(&host.plt, nullptr, &other), 1u);
-    EXPECT_EQ(
-        host.logs.back().message, "Alloc memory error, alloc size: 0x" + [] {
-            char buf[16];
-            std::snprintf(buf, sizeof buf, "%x", static_cast<unsigned>(sizeof(PELLAX_LIST)));
-            return std::string(buf);
-        }() + ".");
+    char want[64];
+    std::snprintf(want, sizeof want, "Alloc memory error, alloc size: 0x%x.",
+                  static_cast<unsigned>(sizeof(PELLAX_LIST)));
+    EXPECT_EQ(host.logs.back().message, want);
     pellax_list_free(&host.plt, list);
     EXPECT_EQ(host.live_blocks, 0);
 }
