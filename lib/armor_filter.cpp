@@ -1,7 +1,5 @@
 #include "armor_filter.h"
 
-#include <string.h>
-
 #include "pellax_common.h"
 #include "pellax_log.h"
 #include "pellax_plt_st_check.h"
@@ -237,10 +235,18 @@ PELLAX_ERROR_CODE get_char(const PELLAX_PLT_FUNCS *plt, PELLAX_ARMORFILTER_CTX *
 
 // ---- Header phase ----
 
+// Whether `len` bytes of line start with text (the host compares).
+bool starts_with(const PELLAX_PLT_FUNCS *plt, const PX_BYTE *line, PX_UINT32 len,
+                 const char *text) {
+    const PX_ULONG text_len = pellax_strlen(&plt->sys, text);
+    return text_len <= len && pellax_memcmp(&plt->sys, line, text, text_len) == 0;
+}
+
 // Index of the first "-----" at or after `from`, or `len` when there is none.
-PX_UINT32 find_dashes(const PX_BYTE *line, PX_UINT32 from, PX_UINT32 len) {
+PX_UINT32 find_dashes(const PELLAX_PLT_FUNCS *plt, const PX_BYTE *line, PX_UINT32 from,
+                      PX_UINT32 len) {
     for (PX_UINT32 i = from; i + kDashCount <= len; ++i) {
-        if (memcmp(line + i, kDashes, kDashCount) == 0) {
+        if (starts_with(plt, line + i, kDashCount, kDashes)) {
             return i;
         }
     }
@@ -256,7 +262,7 @@ int find_header_type(const PELLAX_PLT_FUNCS *plt, const PELLAX_ARMORFILTER_CTX *
         return -1;
     }
     const PX_UINT32 close =
-        memcmp(line, kDashes, kDashCount) == 0 ? find_dashes(line, kDashCount, len) : len;
+        starts_with(plt, line, len, kDashes) ? find_dashes(plt, line, kDashCount, len) : len;
     if (close == len) {
         PX_LOG_INFO(plt, PELLAX_ERR_HEADER_LINE, "Header line pattern error, headerline: %s.",
                     reinterpret_cast<const char *>(line));
@@ -265,8 +271,9 @@ int find_header_type(const PELLAX_PLT_FUNCS *plt, const PELLAX_ARMORFILTER_CTX *
     // The text between the dashes may be any beginning of a known text, even an empty one.
     const PX_UINT32 text_len = close - kDashCount;
     for (int type = 0; type < 4; ++type) {
-        const size_t known_len = strlen(head_strings[type]);
-        if (text_len <= known_len && memcmp(line + kDashCount, head_strings[type], text_len) == 0) {
+        const PX_ULONG known_len = pellax_strlen(&plt->sys, head_strings[type]);
+        if (text_len <= known_len &&
+            pellax_memcmp(&plt->sys, line + kDashCount, head_strings[type], text_len) == 0) {
             return type;
         }
     }
@@ -311,10 +318,9 @@ bool is_blank_line(const PX_BYTE *line, PX_UINT32 len) {
     return true;
 }
 
-bool starts_with_known_tag(const PX_BYTE *line, PX_UINT32 len) {
+bool starts_with_known_tag(const PELLAX_PLT_FUNCS *plt, const PX_BYTE *line, PX_UINT32 len) {
     for (const char *tag : armor_tags) {
-        const size_t tag_len = strlen(tag);
-        if (tag_len <= len && memcmp(line, tag, tag_len) == 0) {
+        if (starts_with(plt, line, len, tag)) {
             return true;
         }
     }
@@ -338,7 +344,7 @@ PELLAX_ERROR_CODE parse_signature_or_pubkey(const PELLAX_PLT_FUNCS *plt,
         if (is_blank_line(ctx->line, ctx->line_len)) {
             return PELLAX_OK;
         }
-        if (!starts_with_known_tag(ctx->line, ctx->line_len)) {
+        if (!starts_with_known_tag(plt, ctx->line, ctx->line_len)) {
             PX_LOG_ERROR(plt, PELLAX_ERR_ARMOR_TAG, "Invalid armor tag, Tag: %s.",
                          reinterpret_cast<const char *>(ctx->line));
             return PELLAX_ERR_ARMOR_TAG;
