@@ -13,7 +13,9 @@ namespace {
 PELLAX_BIGINT bigint(std::vector<PX_BYTE> bytes) {
     PELLAX_BIGINT v{};
     v.len = static_cast<PX_UINT32>(bytes.size());
-    std::memcpy(v.data, bytes.data(), bytes.size());
+    if (!bytes.empty()) {
+        std::memcpy(v.data, bytes.data(), bytes.size());
+    }
     return v;
 }
 
