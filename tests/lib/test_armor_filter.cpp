@@ -278,6 +278,18 @@ TEST(Armor, OneChecksumAcrossUnderflows) {
     }
 }
 
+TEST(Armor, KeepsWhatItDeliveredBeforeAFailure) {
+    const std::string p = payload(3000);
+    Armor a = armor_of(p);
+    a.body[2600] = '*';  // about byte 1900, in the second underflow
+    TestHost host;
+    Decoded d = decode(host, a.text());
+    EXPECT_EQ(d.rc, 107u);
+    EXPECT_GT(d.bytes.size(), 1800u);
+    EXPECT_EQ(d.bytes, p.substr(0, d.bytes.size()));
+    EXPECT_TRUE(host.logged(107, "radix64_read error."));
+}
+
 std::string slurp(const std::string &path) {
     std::string s;
     FILE *f = std::fopen(path.c_str(), "rb");
