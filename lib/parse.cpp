@@ -751,6 +751,43 @@ PELLAX_ERROR_CODE read_signature_data(const PELLAX_PLT_FUNCS *plt, PELLAX_IOBUF 
     return PELLAX_OK;
 }
 
+// A signature has expired when its signed expiration (seconds after its signed creation time)
+// lies in the past. Only the hashed area counts: anyone can edit the unhashed one. A key
+// expiration subpacket speaks of the key, not of the signature, and a stored value is never
+// compared with the clock as an absolute time (that would let a key's direct expiry be ignored).
+PELLAX_ERROR_CODE mark_signature_expiry(const PELLAX_PLT_FUNCS *plt, PELLAX_SIGNATURE *sig) {
+    sig->expired = 0;
+    const PELLAX_SUBPKT_AREA *hashed = sig->hashed_area;
+    if (hashed == nullptr) {
+        return PELLAX_OK;
+    }
+    PX_UINT32 length = 0;
+    const PX_BYTE *data = nullptr;
+    PELLAX_ERROR_CODE rc = parse_sig_subpkt(plt, hashed->octets, hashed->length, sig,
+                                            SIGSUBPKT_SIG_EXPIRE, &length, &data);
+    if (rc != PELLAX_OK || data == nullptr || be32(data) == 0) {
+        return rc;
+    }
+    const uint64_t lifetime = be32(data);
+    data = nullptr;
+    rc = parse_sig_subpkt(plt, hashed->octets, hashed->length, sig, SIGSUBPKT_SIG_CREATED, &length,
+                          &data);
+    if (rc != PELLAX_OK) {
+        return rc;
+    }
+    // Without a signed creation time the lifetime counts from 1970: expired, to be safe.
+    const uint64_t created = data != nullptr ? be32(data) : 0;
+    const int64_t now = pellax_get_utc_time(&plt->sys);
+    if (now == 0) {
+        PX_LOG_ERROR(plt, PELLAX_ERR_TIME, "Get current time error.");
+        return PELLAX_ERR_TIME;
+    }
+    if (static_cast<uint64_t>(now) > created + lifetime) {
+        sig->expired = 1;
+    }
+    return PELLAX_OK;
+}
+
 PELLAX_ERROR_CODE parse_sig_sub_packets(const PELLAX_PLT_FUNCS *plt, PELLAX_SIGNATURE *sig) {
     const PELLAX_SUBPKT_AREA *areas[2] = {sig->hashed_area, sig->unhashed_area};
     const char *failed[2] = {"Parse signature hashed data error, data length: 0x%08x.",
@@ -768,7 +805,7 @@ PELLAX_ERROR_CODE parse_sig_sub_packets(const PELLAX_PLT_FUNCS *plt, PELLAX_SIGN
             return rc;
         }
     }
-    return PELLAX_OK;
+    return mark_signature_expiry(plt, sig);
 }
 
 PELLAX_ERROR_CODE skip_signature_rest(const PELLAX_PLT_FUNCS *plt, PELLAX_IOBUF *stream,
@@ -818,10 +855,8 @@ PELLAX_ERROR_CODE parse_sig_expire(const PELLAX_PLT_FUNCS *plt, const PX_BYTE *d
         return subpkt_data_failed(plt, PELLAX_ERR_TIME, "Get current time error.",
                                   "parse_sig_expire error.");
     }
-    // Compared as stored, not added to the creation time.
-    if (value != 0 && now > static_cast<int64_t>(value)) {
-        sig->expired = 1;
-    }
+    // Whether the signature itself has expired is decided once both areas are read
+    // (mark_signature_expiry): it needs the signed creation time, which may come later.
     return PELLAX_OK;
 }
 
