@@ -124,6 +124,7 @@ class DigestFile : public ::testing::Test {
                                                                   separator, type, result);
         fips_pellax_iobuf_free(&funcs.plt, stream);
         EXPECT_EQ(host.live_blocks, 0);
+        EXPECT_EQ(host.open_files, 0);
         return rc;
     }
 
@@ -345,6 +346,7 @@ TEST_F(DigestFile, EveryAllocationFailure) {
         host.fail_malloc_at = 0;
         fips_pellax_iobuf_free(&funcs.plt, stream);
         EXPECT_EQ(host.live_blocks, 0);
+        EXPECT_EQ(host.open_files, 0);
         if (!host.malloc_failed) {
             EXPECT_EQ(rc, 0u);
             EXPECT_EQ(result, DIGEST_RESULT_PARTIAL);
