@@ -236,7 +236,7 @@ PELLAX_ERROR_CODE parse_line(const PELLAX_PLT_FUNCS *plt, Slice line, int type,
         }
         entry.name = name;
     }
-    // No file name holds a zero byte; cut there, it would name another file.
+    // No file name holds a zero byte: the terminated copy would name another file.
     if (holds_zero_byte(entry.name)) {
         PX_LOG_ERROR(plt, PELLAX_ERR_FILE_FORMAT, "Parse file name error.");
         digest.reset();
