@@ -333,7 +333,9 @@ TEST_F(DigestFile, FullPathFromBaseAndSeparator) {
 TEST_F(DigestFile, EveryAllocationFailure) {
     funcs.plt.log_callback = nullptr;  // log lines take host memory too, and may fail silently
     write_file(tree() / "a.bin", "alpha\n");
-    const std::string text = "x\na.bin " + sha256_hex("alpha\n") + "\n";
+    write_file(tree() / "empty", "");  // empty files take the directory test
+    const std::string text =
+        "x\na.bin " + sha256_hex("alpha\n") + "\n" + sha256_hex("") + "  empty\n";
     write_file(dir / "listing", text);
     for (long n = 1;; ++n) {
         SCOPED_TRACE(n);
