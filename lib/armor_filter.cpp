@@ -21,7 +21,6 @@ constexpr PX_UINT32 kCapacity = PELLAX_IOBUF_CAPACITY;
 // data before it is converted to radix-64.
 constexpr PX_UINT32 kCrcInit = 0xB704CEu;
 constexpr PX_UINT32 kCrcPoly = 0x864CFBu;
-constexpr PX_UINT32 kCrcMask = 0xFFFFFFu;
 
 const char kDashes[] = "-----";
 constexpr PX_UINT32 kDashCount = 5;

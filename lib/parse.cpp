@@ -485,7 +485,8 @@ PELLAX_ERROR_CODE parse_attribute_subpkts(const PELLAX_PLT_FUNCS *plt, PELLAX_US
         return PELLAX_OK;
     }
     const PX_ULONG entry = sizeof(PELLAX_ATTRIB_SUBPKT);
-    if (count > static_cast<PX_ULONG>(-1) / entry) {
+    // Can only hold where PX_ULONG has four bytes; the cast keeps clang from calling it dead.
+    if (static_cast<PX_ULONG>(count) > static_cast<PX_ULONG>(-1) / entry) {
         PX_LOG_ERROR(plt, PELLAX_ERR_ALLOC, "Alloc new memory error, alloc memory size: 0x%x.",
                      0xFFFFFFFFu);
         PX_LOG_ERROR(plt, PELLAX_ERR_ALLOC, "parse_attribute_subpkts error.");
