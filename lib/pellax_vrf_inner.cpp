@@ -14,7 +14,7 @@ constexpr PX_ULONG kFingerprintLength = 20;
 PELLAX_ERROR_CODE fold(PELLAX_ERROR_CODE code) {
     const bool passes =
         (code >= 1 && code <= 99) || (code >= PELLAX_ERR_PARAM && code <= PELLAX_HOST_CODE_LAST);
-    return passes ? code : PELLAX_OK;
+    return passes ? code : static_cast<PELLAX_ERROR_CODE>(PELLAX_OK);
 }
 
 // Owns a stream until the scope ends; stacked streams are released by their own guards first.
@@ -184,7 +184,9 @@ PELLAX_ERROR_CODE fips_pellax_verify_detach_signature(PELLAX_VRF_CTX *ctx, const
     StreamGuard signature(plt);
     rc = pellax_open_file_filter(plt, signature_file, kReadMode, signature.out());
     if (rc != PELLAX_OK || signature.get() == nullptr) {
-        rc = rc != PELLAX_OK ? rc : PELLAX_ERR_OPEN_FILE;
+        if (rc == PELLAX_OK) {
+            rc = PELLAX_ERR_OPEN_FILE;
+        }
         PX_LOG_ERROR(plt, rc, "Open signature file error.");
         return fold(rc);
     }
