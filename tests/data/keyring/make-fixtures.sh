@@ -15,7 +15,8 @@
 #   data.<key>-<hash>.sig|.asc over data.bin (5000 bytes), empty.<key>.sig over empty.bin,
 #   data.two.sig holding two signatures, data.rsa2048-sha256.bad.sig with one flipped octet,
 #   data-tampered.bin with one flipped octet; text-lf.rsa2048.sig and text-crlf.rsa2048.sig,
-#   text-mode signatures over text with LF and CRLF line ends.
+#   text-mode signatures over text with LF and CRLF line ends; cert-as-data.sig, rsa2048's user
+#   id certification, over cert-as-data.bin, the key and user id it certifies.
 # Also a PEM private key (craft-rsa2048.pem, test-only) that test code signs crafted key blocks
 # with.
 #
@@ -141,6 +142,36 @@ for file in rsa2048 rsa3072 rsa4096 rsa3104 expired future revoked subsign keyfl
             >>"$out/fingerprints.txt"
 done
 
+# A key's own user id certification presented as a detached signature over a file that holds
+# exactly what the certification hashes: the key and the user id.
+python3 - "$out/rsa2048.pgp" "$out/cert-as-data.bin" "$out/cert-as-data.sig" <<'PY'
+import struct, sys
+data = open(sys.argv[1], "rb").read()
+packets, i = [], 0
+while i < len(data):
+    ctb = data[i]
+    if ctb & 0x40:
+        kind, first = ctb & 0x3F, data[i + 1]
+        if first < 192:
+            header, length = 2, first
+        elif first < 224:
+            header, length = 3, ((first - 192) << 8) + data[i + 2] + 192
+        else:
+            header, length = 6, struct.unpack(">I", data[i + 2:i + 6])[0]
+    else:
+        kind, octets = (ctb >> 2) & 0x0F, 1 << (ctb & 3)
+        header, length = 1 + octets, int.from_bytes(data[i + 1:i + 1 + octets], "big")
+    packets.append((kind, data[i:i + header + length], data[i + header:i + header + length]))
+    i += header + length
+key = next(body for kind, _, body in packets if kind == 6)
+uid = next(body for kind, _, body in packets if kind == 13)
+cert = next(raw for kind, raw, _ in packets if kind == 2)
+with open(sys.argv[2], "wb") as f:
+    f.write(b"\x99" + struct.pack(">H", len(key)) + key + b"\xb4" + struct.pack(">I", len(uid)) + uid)
+with open(sys.argv[3], "wb") as f:
+    f.write(cert)
+PY
+
 # A private key for crafted key blocks, made by openssl; it never enters gpg.
 openssl genpkey -algorithm RSA -pkeyopt rsa_keygen_bits:2048 -out "$out/craft-rsa2048.pem" 2>/dev/null
 
@@ -180,5 +211,6 @@ check data.two.sig data.bin multi.pgp
 check empty.rsa2048.sig empty.bin rsa2048.pgp
 check empty.rsa4096.asc empty.bin rsa4096.pgp
 check data.rsa2048-sha256.sig data.bin rsa3072.pgp
+check cert-as-data.sig cert-as-data.bin rsa2048.pgp
 check text-lf.rsa2048.sig text-lf.txt rsa2048.pgp
 check text-crlf.rsa2048.sig text-crlf.txt rsa2048.pgp
