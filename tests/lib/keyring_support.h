@@ -85,7 +85,8 @@ struct ByteStream {
     const PELLAX_PLT_FUNCS *plt;
     MemSource src;
     PELLAX_IOBUF *stream = nullptr;
-    ByteStream(const PELLAX_PLT_FUNCS *p, const Bytes &bytes);
+    // must_open: a failure to create the stream fails the test (else stream stays null).
+    ByteStream(const PELLAX_PLT_FUNCS *p, const Bytes &bytes, bool must_open = true);
     ~ByteStream();
     ByteStream(const ByteStream &) = delete;
     ByteStream &operator=(const ByteStream &) = delete;
