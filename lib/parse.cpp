@@ -751,6 +751,43 @@ PELLAX_ERROR_CODE read_signature_data(const PELLAX_PLT_FUNCS *plt, PELLAX_IOBUF 
     return PELLAX_OK;
 }
 
+// A signature has expired when its signed expiration (seconds after its signed creation time)
+// lies in the past. Only the hashed area counts: anyone can edit the unhashed one. A key
+// expiration subpacket speaks of the key, not of the signature, and a stored value is never
+// compared with the clock as an absolute time (that would let a key's direct expiry be ignored).
+PELLAX_ERROR_CODE mark_signature_expiry(const PELLAX_PLT_FUNCS *plt, PELLAX_SIGNATURE *sig) {
+    sig->expired = 0;
+    const PELLAX_SUBPKT_AREA *hashed = sig->hashed_area;
+    if (hashed == nullptr) {
+        return PELLAX_OK;
+    }
+    PX_UINT32 length = 0;
+    const PX_BYTE *data = nullptr;
+    PELLAX_ERROR_CODE rc = parse_sig_subpkt(plt, hashed->octets, hashed->length, sig,
+                                            SIGSUBPKT_SIG_EXPIRE, &length, &data);
+    if (rc != PELLAX_OK || data == nullptr || be32(data) == 0) {
+        return rc;
+    }
+    const uint64_t lifetime = be32(data);
+    data = nullptr;
+    rc = parse_sig_subpkt(plt, hashed->octets, hashed->length, sig, SIGSUBPKT_SIG_CREATED, &length,
+                          &data);
+    if (rc != PELLAX_OK) {
+        return rc;
+    }
+    // Without a signed creation time the lifetime counts from 1970: expired, to be safe.
+    const uint64_t created = data != nullptr ? be32(data) : 0;
+    const int64_t now = pellax_get_utc_time(&plt->sys);
+    if (now == 0) {
+        PX_LOG_ERROR(plt, PELLAX_ERR_TIME, "Get current time error.");
+        return PELLAX_ERR_TIME;
+    }
+    if (static_cast<uint64_t>(now) > created + lifetime) {
+        sig->expired = 1;
+    }
+    return PELLAX_OK;
+}
+
 PELLAX_ERROR_CODE parse_sig_sub_packets(const PELLAX_PLT_FUNCS *plt, PELLAX_SIGNATURE *sig) {
     const PELLAX_SUBPKT_AREA *areas[2] = {sig->hashed_area, sig->unhashed_area};
     const char *failed[2] = {"Parse signature hashed data error, data length: 0x%08x.",
@@ -768,7 +805,7 @@ PELLAX_ERROR_CODE parse_sig_sub_packets(const PELLAX_PLT_FUNCS *plt, PELLAX_SIGN
             return rc;
         }
     }
-    return PELLAX_OK;
+    return mark_signature_expiry(plt, sig);
 }
 
 PELLAX_ERROR_CODE skip_signature_rest(const PELLAX_PLT_FUNCS *plt, PELLAX_IOBUF *stream,
@@ -818,10 +855,8 @@ PELLAX_ERROR_CODE parse_sig_expire(const PELLAX_PLT_FUNCS *plt, const PX_BYTE *d
         return subpkt_data_failed(plt, PELLAX_ERR_TIME, "Get current time error.",
                                   "parse_sig_expire error.");
     }
-    // Compared as stored, not added to the creation time.
-    if (value != 0 && now > static_cast<int64_t>(value)) {
-        sig->expired = 1;
-    }
+    // Whether the signature itself has expired is decided once both areas are read
+    // (mark_signature_expiry): it needs the signed creation time, which may come later.
     return PELLAX_OK;
 }
 
@@ -1324,51 +1359,52 @@ PELLAX_ERROR_CODE feed_public_key(const PELLAX_CALLBACK_FUNCS *funcs, void *ctx,
     return PELLAX_OK;
 }
 
+// The wire form of one MPI in a new host block; *block stays null for an empty slot.
+PELLAX_ERROR_CODE print_mpi(const PELLAX_PLT_FUNCS *plt, const PELLAX_BIGINT *mpi, PX_BYTE **block,
+                            PX_UINT32 *length) {
+    // A record not made by the parser may claim more octets than a slot holds.
+    if (mpi->len > PELLAX_BIGINT_MAX_BYTES) {
+        PX_LOG_ERROR(plt, PELLAX_ERR_TOO_LONG, "Big integer data is too long, bytes count: 0x%x.",
+                     mpi->len);
+        return PELLAX_ERR_TOO_LONG;
+    }
+    PX_UINT32 size = 0;
+    PELLAX_ERROR_CODE rc = pellax_common_bigint_print(plt, mpi, nullptr, nullptr, &size);
+    if (rc != PELLAX_OK) {
+        PX_LOG_ERROR(plt, rc, "pellax_common_bigint_print error.");
+        return rc;
+    }
+    if (size <= 2) {
+        return PELLAX_OK;
+    }
+    HostBlock out(plt, pellax_malloc(&plt->sys, size));
+    if (out.get() == nullptr) {
+        PX_LOG_ERROR(plt, PELLAX_ERR_ALLOC, "Alloc memory error, alloc data length: 0x%x.", size);
+        return PELLAX_ERR_ALLOC;
+    }
+    rc = pellax_common_bigint_print(plt, mpi, static_cast<PX_BYTE *>(out.get()), length, &size);
+    if (rc != PELLAX_OK) {
+        PX_LOG_ERROR(plt, rc, "pellax_common_bigint_print error.");
+        return rc;
+    }
+    *block = static_cast<PX_BYTE *>(out.release());
+    return PELLAX_OK;
+}
+
 }  // namespace
 
 PELLAX_ERROR_CODE get_public_key_material_and_total_bytes(const PELLAX_PLT_FUNCS *plt,
                                                           const PELLAX_PUBLIC_KEY *key,
                                                           PX_BYTE *buffers[4], PX_UINT32 lengths[4],
                                                           PX_UINT32 *total) {
-    PX_UINT32 sum = *total;
     for (PX_UINT32 slot = 0; slot < PELLAX_KEY_MATERIAL_SLOTS; ++slot) {
         buffers[slot] = nullptr;
         lengths[slot] = 0;
     }
+    PX_UINT32 sum = *total;
     for (PX_UINT32 slot = 0; slot < PELLAX_KEY_MATERIAL_SLOTS; ++slot) {
-        const PELLAX_BIGINT *mpi = &key->key_material[slot];
-        PELLAX_ERROR_CODE rc = PELLAX_OK;
-        // A record not made by the parser may claim more octets than a slot holds.
-        if (mpi->len > PELLAX_BIGINT_MAX_BYTES) {
-            rc = PELLAX_ERR_TOO_LONG;
-            PX_LOG_ERROR(plt, rc, "Big integer data is too long, bytes count: 0x%x.", mpi->len);
-        }
-        PX_UINT32 size = 0;
-        if (rc == PELLAX_OK) {
-            rc = pellax_common_bigint_print(plt, mpi, nullptr, nullptr, &size);
-            if (rc != PELLAX_OK) {
-                PX_LOG_ERROR(plt, rc, "pellax_common_bigint_print error.");
-            }
-        }
-        if (rc == PELLAX_OK && size <= 2) {
-            continue;
-        }
-        PX_BYTE *block = nullptr;
-        if (rc == PELLAX_OK) {
-            block = static_cast<PX_BYTE *>(pellax_malloc(&plt->sys, size));
-            if (block == nullptr) {
-                rc = PELLAX_ERR_ALLOC;
-                PX_LOG_ERROR(plt, rc, "Alloc memory error, alloc data length: 0x%x.", size);
-            }
-        }
-        PX_UINT32 written = 0;
-        if (rc == PELLAX_OK) {
-            buffers[slot] = block;
-            rc = pellax_common_bigint_print(plt, mpi, block, &written, &size);
-            if (rc != PELLAX_OK) {
-                PX_LOG_ERROR(plt, rc, "pellax_common_bigint_print error.");
-            }
-        }
+        PELLAX_ERROR_CODE rc =
+            print_mpi(plt, &key->key_material[slot], &buffers[slot], &lengths[slot]);
         if (rc != PELLAX_OK) {
             for (PX_UINT32 i = 0; i < PELLAX_KEY_MATERIAL_SLOTS; ++i) {
                 release(plt, buffers[i]);
@@ -1377,8 +1413,7 @@ PELLAX_ERROR_CODE get_public_key_material_and_total_bytes(const PELLAX_PLT_FUNCS
             }
             return rc;
         }
-        lengths[slot] = written;
-        sum += written;
+        sum += lengths[slot];
     }
     *total = sum;
     return PELLAX_OK;

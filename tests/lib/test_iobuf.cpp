@@ -184,6 +184,31 @@ TEST(Iobuf, ReadLineMatchesTheByteWiseReader) {
 }
 
 TEST(Iobuf, ReadLineLimits) {
+    const struct {
+        size_t line;  // bytes before the line feed
+        PX_UINT32 len;
+        PX_UINT32 max_len_after;
+    } cases[] = {{252, 253, 256}, {253, 254, 0}, {1000, 254, 0}};
+    for (const auto &c : cases) {
+        TestHost host;
+        MemStream m(host, std::string(c.line, 'x') + "\nafter\n");
+        PX_BYTE *block = nullptr;
+        PX_UINT32 size = 0, len = 0, max_len = 256;
+        ASSERT_EQ(fips_pellax_iobuf_read_line(m.plt(), m.stream, &block, &len, &size, &max_len),
+                  0u);
+        EXPECT_EQ(len, c.len) << c.line;
+        EXPECT_EQ(max_len, c.max_len_after) << c.line;
+        EXPECT_EQ(std::string(reinterpret_cast<char *>(block), len),
+                  std::string(c.len - 1, 'x') + "\n");
+        max_len = 256;  // the rest of a cut line is gone: the next line follows
+        ASSERT_EQ(fips_pellax_iobuf_read_line(m.plt(), m.stream, &block, &len, &size, &max_len),
+                  0u);
+        EXPECT_EQ(std::string(reinterpret_cast<char *>(block), len), "after\n");
+        pellax_free(&host.sys, block);
+    }
+}
+
+TEST(Iobuf, ReadLineArguments) {
     TestHost host;
     MemStream m(host, std::string(1000, 'z') + "\nnext\n");
     PX_BYTE *block = nullptr;
