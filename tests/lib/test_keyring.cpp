@@ -156,6 +156,27 @@ TEST(KeyRing, CraftedKeyBlocks) {
              return concat({key(), over_key(spec(0x1F, kCreated, 0x02))});
          },
          0, 1, 0x05, 0, "Move next over."},
+        {"direct-key signature with a key expiry ahead",
+         [] {
+             SigSpec s = spec(0x1F, kCreated, 0x02);
+             s.key_expire = 10 * kYear;
+             return concat({key(), over_key(s)});
+         },
+         0, 1, 0x05, int64_t(kCreated) + 10 * kYear, nullptr},
+        {"direct-key signature with a key expiry passed",
+         [] {
+             SigSpec s = spec(0x1F, kCreated, 0x02);
+             s.key_expire = kYear;
+             return concat({key(), over_key(s)});
+         },
+         0, 0, -1, -1, "has expired."},
+        {"direct-key signature that has itself expired",
+         [] {
+             SigSpec s = spec(0x1F, kCreated, 0x02);
+             s.sig_expire = kYear;
+             return concat({key(), over_key(s)});
+         },
+         0, 0, -1, -1, "is not valid."},
         {"direct-key flags win over the user id's",
          [] {
              return concat({key(), over_key(spec(0x1F, kCreated, 0x23)), uid(),
