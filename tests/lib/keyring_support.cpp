@@ -240,24 +240,24 @@ Bytes Signer::uid_material(const std::string &uid) {
     return out;
 }
 
-Bytes Signer::sign(const Bytes &material, const SigSpec &spec, uint32_t key_created) const {
+Bytes Signer::sign(const Bytes &material, const SigFields &fields, uint32_t key_created) const {
     Bytes hashed;
-    if (spec.created >= 0) {
-        subpacket(hashed, 2, u32_bytes(static_cast<uint32_t>(spec.created)));
+    if (fields.created >= 0) {
+        subpacket(hashed, 2, u32_bytes(static_cast<uint32_t>(fields.created)));
     }
-    if (spec.sig_expire >= 0) {
-        subpacket(hashed, 3, u32_bytes(static_cast<uint32_t>(spec.sig_expire)));
+    if (fields.sig_expire >= 0) {
+        subpacket(hashed, 3, u32_bytes(static_cast<uint32_t>(fields.sig_expire)));
     }
-    if (spec.key_expire >= 0) {
-        subpacket(hashed, 9, u32_bytes(static_cast<uint32_t>(spec.key_expire)));
+    if (fields.key_expire >= 0) {
+        subpacket(hashed, 9, u32_bytes(static_cast<uint32_t>(fields.key_expire)));
     }
-    if (spec.key_flags >= 0) {
-        subpacket(hashed, 27, Bytes{static_cast<uint8_t>(spec.key_flags)});
+    if (fields.key_flags >= 0) {
+        subpacket(hashed, 27, Bytes{static_cast<uint8_t>(fields.key_flags)});
     }
     Bytes unhashed;
-    if (spec.issuer) {
-        uint32_t id[2] = {spec.issuer_id[0], spec.issuer_id[1]};
-        if (!spec.issuer_override) {
+    if (fields.issuer) {
+        uint32_t id[2] = {fields.issuer_id[0], fields.issuer_id[1]};
+        if (!fields.issuer_override) {
             keyid(key_created, id);
         }
         Bytes data = u32_bytes(id[0]);
@@ -266,9 +266,9 @@ Bytes Signer::sign(const Bytes &material, const SigSpec &spec, uint32_t key_crea
         subpacket(unhashed, 16, data);
     }
     Bytes head{4,
-               spec.sig_class,
-               spec.key_algorithm,
-               spec.hash,
+               fields.sig_class,
+               fields.key_algorithm,
+               fields.hash,
                static_cast<uint8_t>(hashed.size() >> 8),
                static_cast<uint8_t>(hashed.size())};
     head.insert(head.end(), hashed.begin(), hashed.end());
@@ -277,7 +277,7 @@ Bytes Signer::sign(const Bytes &material, const SigSpec &spec, uint32_t key_crea
     trailer.push_back(0xFF);
     put32(trailer, static_cast<uint32_t>(head.size()));
 
-    const EVP_MD *md = md_of(spec.hash);
+    const EVP_MD *md = md_of(fields.hash);
     const Bytes hash = digest(md, concat({material, trailer}));
     EVP_PKEY_CTX *ctx = EVP_PKEY_CTX_new(static_cast<EVP_PKEY *>(pkey_), nullptr);
     size_t sig_len = 0;
@@ -291,7 +291,7 @@ Bytes Signer::sign(const Bytes &material, const SigSpec &spec, uint32_t key_crea
     EVP_PKEY_sign(ctx, value.data(), &sig_len, hash.data(), hash.size());
     EVP_PKEY_CTX_free(ctx);
     value.resize(sig_len);
-    if (spec.corrupt) {
+    if (fields.corrupt) {
         value.back() ^= 0x01;
     }
     Bytes body = head;

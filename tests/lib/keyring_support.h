@@ -36,7 +36,7 @@ Bytes packet(int type, const Bytes &body);
 Bytes concat(const std::vector<Bytes> &parts);
 
 // What a crafted signature says. Times are absolute seconds.
-struct SigSpec {
+struct SigFields {
     uint8_t sig_class = 0x13;
     uint8_t hash = 8;  // OpenPGP hash number
     uint8_t key_algorithm = 1;
@@ -68,7 +68,7 @@ class Signer {
     Bytes fingerprint(uint32_t created) const;
 
     // A signature packet over `material` (the octets hashed before the trailer).
-    Bytes sign(const Bytes &material, const SigSpec &spec, uint32_t key_created) const;
+    Bytes sign(const Bytes &material, const SigFields &fields, uint32_t key_created) const;
 
     // What key signatures hash: the key, and a user id or subkey after it.
     static Bytes key_material(const Bytes &key_body);

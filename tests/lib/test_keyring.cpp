@@ -32,26 +32,26 @@ Bytes key(uint32_t created = kCreated) {
 Bytes uid(const std::string &text = kUid) {
     return packet(PKT_USER_ID, Bytes(text.begin(), text.end()));
 }
-SigSpec spec(uint8_t sig_class, int64_t created, int flags = 0x03) {
-    SigSpec s;
+SigFields fields(uint8_t sig_class, int64_t created, int flags = 0x03) {
+    SigFields s;
     s.sig_class = sig_class;
     s.created = created;
     s.key_flags = flags;
     return s;
 }
-Bytes cert(const SigSpec &s, uint32_t created = kCreated, const std::string &text = kUid) {
+Bytes cert(const SigFields &s, uint32_t created = kCreated, const std::string &text = kUid) {
     const Bytes material =
         concat({Signer::key_material(signer().key_body(created)), Signer::uid_material(text)});
     return signer().sign(material, s, created);
 }
-Bytes over_key(const SigSpec &s, uint32_t created = kCreated) {
+Bytes over_key(const SigFields &s, uint32_t created = kCreated) {
     return signer().sign(Signer::key_material(signer().key_body(created)), s, created);
 }
 Bytes trust(uint8_t flags) {
     return packet(PKT_RING_TRUST, Bytes{0x00, flags});
 }
 Bytes good_key(uint32_t created = kCreated) {
-    return concat({key(created), uid(), cert(spec(0x13, created), created)});
+    return concat({key(created), uid(), cert(fields(0x13, created), created)});
 }
 
 // A user attribute holding one small image subpacket, and what a certification of it hashes.
@@ -114,84 +114,84 @@ TEST(KeyRing, CraftedKeyBlocks) {
          "Check public key:"},
         {"certification allows certifying only",
          [] {
-             return concat({key(), uid(), cert(spec(0x13, kCreated, 0x01))});
+             return concat({key(), uid(), cert(fields(0x13, kCreated, 0x01))});
          },
          0, 0, -1, -1, "is invalid, key usage: 0x00000004."},
         {"user id altered after signing",
          [] {
              return concat(
-                 {key(), uid("Crafted <other@notarix.invalid>"), cert(spec(0x13, kCreated))});
+                 {key(), uid("Crafted <other@notarix.invalid>"), cert(fields(0x13, kCreated))});
          },
          0, 0, -1, -1, "is not valid."},
         {"key without user id or signature", [] { return key(); }, 0, 0, -1, -1, "is not valid."},
         {"expired: one-year expiry, made two years ago",
          [two_years_ago] {
-             SigSpec s = spec(0x13, two_years_ago);
+             SigFields s = fields(0x13, two_years_ago);
              s.key_expire = kYear;
              return concat({key(two_years_ago), uid(), cert(s, two_years_ago)});
          },
          0, 0, -1, -1, "has expired."},
         {"expiry ahead is kept with its time",
          [] {
-             SigSpec s = spec(0x13, kCreated);
+             SigFields s = fields(0x13, kCreated);
              s.key_expire = 10 * kYear;
              return concat({key(), uid(), cert(s)});
          },
          0, 1, 0x05, int64_t(kCreated) + 10 * kYear, nullptr},
         {"key revocation right after the primary key",
          [] {
-             return concat({key(), over_key(spec(0x20, kCreated + 10, -1)), uid(),
-                            cert(spec(0x13, kCreated))});
+             return concat({key(), over_key(fields(0x20, kCreated + 10, -1)), uid(),
+                            cert(fields(0x13, kCreated))});
          },
          0, 0, -1, -1, "has bean revoked."},
         {"revocation that does not verify is ignored",
          [] {
-             SigSpec r = spec(0x20, kCreated + 10, -1);
+             SigFields r = fields(0x20, kCreated + 10, -1);
              r.corrupt = true;
-             return concat({key(), over_key(r), uid(), cert(spec(0x13, kCreated))});
+             return concat({key(), over_key(r), uid(), cert(fields(0x13, kCreated))});
          },
          0, 1, 0x05, 0, nullptr},
         {"key flags only in a direct-key signature",
          [] {
-             return concat({key(), over_key(spec(0x1F, kCreated, 0x02))});
+             return concat({key(), over_key(fields(0x1F, kCreated, 0x02))});
          },
          0, 1, 0x05, 0, "Move next over."},
         {"direct-key signature with a key expiry ahead",
          [] {
-             SigSpec s = spec(0x1F, kCreated, 0x02);
+             SigFields s = fields(0x1F, kCreated, 0x02);
              s.key_expire = 10 * kYear;
              return concat({key(), over_key(s)});
          },
          0, 1, 0x05, int64_t(kCreated) + 10 * kYear, nullptr},
         {"direct-key signature with a key expiry passed",
          [] {
-             SigSpec s = spec(0x1F, kCreated, 0x02);
+             SigFields s = fields(0x1F, kCreated, 0x02);
              s.key_expire = kYear;
              return concat({key(), over_key(s)});
          },
          0, 0, -1, -1, "has expired."},
         {"direct-key signature that has itself expired",
          [] {
-             SigSpec s = spec(0x1F, kCreated, 0x02);
+             SigFields s = fields(0x1F, kCreated, 0x02);
              s.sig_expire = kYear;
              return concat({key(), over_key(s)});
          },
          0, 0, -1, -1, "is not valid."},
         {"direct-key flags win over the user id's",
          [] {
-             return concat({key(), over_key(spec(0x1F, kCreated, 0x23)), uid(),
-                            cert(spec(0x13, kCreated, 0x01))});
+             return concat({key(), over_key(fields(0x1F, kCreated, 0x23)), uid(),
+                            cert(fields(0x13, kCreated, 0x01))});
          },
          0, 1, 0x0D, 0, nullptr},
         {"no key flags anywhere: every usage",
          [] {
-             return concat({key(), uid(), cert(spec(0x13, kCreated, -1))});
+             return concat({key(), uid(), cert(fields(0x13, kCreated, -1))});
          },
          0, 1, 0x0F, 0, nullptr},
         {"trust packet 3 after a certification that does not verify",
          [] {
              return concat({key(), uid("Crafted <other@notarix.invalid>"),
-                            cert(spec(0x13, kCreated)), trust(0x03)});
+                            cert(fields(0x13, kCreated)), trust(0x03)});
          },
          0, 1, 0x05, 0, nullptr},
         {"trust packet 1 after a good certification",
@@ -202,7 +202,7 @@ TEST(KeyRing, CraftedKeyBlocks) {
         {"trust packet with bit 7 set carries no cache",
          [] {
              return concat({key(), uid("Crafted <other@notarix.invalid>"),
-                            cert(spec(0x13, kCreated)), trust(0x83)});
+                            cert(fields(0x13, kCreated)), trust(0x83)});
          },
          0, 0, -1, -1, "is not valid."},
         // A trust packet's tag is no packet a key file starts with: the data is taken as armor.
@@ -213,14 +213,14 @@ TEST(KeyRing, CraftedKeyBlocks) {
          102, 0, -1, -1, "Parse packet error."},
         {"certification one second before the key",
          [] {
-             return concat({key(), uid(), cert(spec(0x13, kCreated - 1))});
+             return concat({key(), uid(), cert(fields(0x13, kCreated - 1))});
          },
          120, 0, -1, -1,
          "Public expired date is newer than signature, Public key timestamp: 0x6553f100, "
          "signature timestamp: 0x6553f0ff."},
         {"cached certification older than the key still fails the time check",
          [] {
-             return concat({key(), uid(), cert(spec(0x13, kCreated - 1)), trust(0x03)});
+             return concat({key(), uid(), cert(fields(0x13, kCreated - 1)), trust(0x03)});
          },
          120, 0, -1, -1, "do_check_message error."},
         {"certification at the key's creation time", [] { return good_key(); }, 0, 1, -1, -1,
@@ -237,19 +237,19 @@ TEST(KeyRing, CraftedKeyBlocks) {
              const Bytes material = concat(
                  {Signer::key_material(signer().key_body(kCreated)), attribute_material(body)});
              return concat({key(), packet(PKT_ATTRIBUTE, body),
-                            signer().sign(material, spec(0x13, kCreated), kCreated)});
+                            signer().sign(material, fields(0x13, kCreated), kCreated)});
          },
          0, 1, 0x05, 0, nullptr},
         {"certification before any user id",
          [] {
-             return concat({key(), over_key(spec(0x10, kCreated))});
+             return concat({key(), over_key(fields(0x10, kCreated))});
          },
          102, 0, -1, -1, "Can't find uid node before signature data. Bad public key format."},
         {"valid key, then a revoked one",
          [] {
              const uint32_t second = kCreated + 1000;
-             return concat({good_key(), key(second), over_key(spec(0x20, second, -1), second),
-                            uid(), cert(spec(0x13, second), second)});
+             return concat({good_key(), key(second), over_key(fields(0x20, second, -1), second),
+                            uid(), cert(fields(0x13, second), second)});
          },
          0, 1, 0x05, 0, "has bean revoked."},
         {"valid key, then a key without signatures",
@@ -259,7 +259,7 @@ TEST(KeyRing, CraftedKeyBlocks) {
          0, 1, 0x05, 0, "is not valid."},
         {"a third party's certification does not make a key valid",
          [] {
-             SigSpec s = spec(0x13, kCreated);
+             SigFields s = fields(0x13, kCreated);
              s.issuer_override = true;
              s.issuer_id[0] = 0x01020304;
              s.issuer_id[1] = 0x05060708;
@@ -268,7 +268,7 @@ TEST(KeyRing, CraftedKeyBlocks) {
          0, 0, -1, -1, "is not valid."},
         {"a signature before the first key stays",
          [] {
-             return concat({over_key(spec(0x1F, kCreated)), good_key()});
+             return concat({over_key(fields(0x1F, kCreated)), good_key()});
          },
          0, 1, 0x05, 0, nullptr},
     };
@@ -303,7 +303,7 @@ TEST(KeyRing, CraftedKeyBlocks) {
 
 TEST(KeyRing, KeptKeyBlockHoldsItsPacketsWithTheirState) {
     Library lib;
-    const Bytes file = concat({over_key(spec(0x1F, kCreated)), good_key(),
+    const Bytes file = concat({over_key(fields(0x1F, kCreated)), good_key(),
                                signer().key_packet(kCreated + 1, PKT_PUBLIC_SUBKEY)});
     Loaded got = load(lib, file);
     ASSERT_EQ(got.code, 0u);
@@ -351,9 +351,9 @@ TEST(KeyRing, TrustPacketWithNothingBeforeItFailsTheRead) {
 // than the first gets no self-signature of its own.
 TEST(KeyRing, UserIdCertifiedEarlierThanThePreviousOneIsLeftOut) {
     Library lib;
-    SigSpec first = spec(0x13, kCreated + 200, 0x03);
+    SigFields first = fields(0x13, kCreated + 200, 0x03);
     first.key_expire = 20 * kYear;
-    SigSpec second = spec(0x13, kCreated + 100, 0x01);
+    SigFields second = fields(0x13, kCreated + 100, 0x01);
     second.key_expire = kYear;
     const std::string other = "Second <second@notarix.invalid>";
     Loaded got =
@@ -375,7 +375,7 @@ TEST(KeySignature, NothingToCheckLeavesNoVerdict) {
     Library lib;
     std::vector<PELLAX_PACKET> envelopes(2);
     {
-        ByteStream in(&lib.funcs.plt, concat({key(), over_key(spec(0x18, kCreated, -1))}));
+        ByteStream in(&lib.funcs.plt, concat({key(), over_key(fields(0x18, kCreated, -1))}));
         int end = 0;
         ASSERT_EQ(parse_packet(&lib.funcs.plt, in.stream, &envelopes[0], &end), 0u);
         ASSERT_EQ(parse_packet(&lib.funcs.plt, in.stream, &envelopes[1], &end), 0u);

@@ -260,7 +260,7 @@ const Signer &signer() {
 
 Bytes crafted_key_file() {
     const std::string uid = "Crafted <crafted@notarix.invalid>";
-    SigSpec cert;
+    SigFields cert;
     cert.created = kKeyTime;
     cert.key_flags = 0x03;
     const Bytes material =
@@ -271,7 +271,7 @@ Bytes crafted_key_file() {
 }
 
 Bytes document_sig(const Bytes &data, int64_t created, uint8_t sig_class = 0x00) {
-    SigSpec s;
+    SigFields s;
     s.sig_class = sig_class;
     s.created = created;
     return signer().sign(data, s, kKeyTime);
@@ -304,11 +304,11 @@ TEST(DetachedSignature, CraftedSignatureFiles) {
     const Bytes data = {'s', 'i', 'g', 'n', 'e', 'd'};
     const Bytes good = document_sig(data, kKeyTime + 10);
     const Bytes marker = packet(10, Bytes{'P', 'G', 'P'});
-    SigSpec expiring;
+    SigFields expiring;
     expiring.sig_class = 0x00;
     expiring.created = kKeyTime + 10;
     expiring.sig_expire = 60;  // passed long ago: not looked at
-    SigSpec unknown_issuer;
+    SigFields unknown_issuer;
     unknown_issuer.sig_class = 0x00;
     unknown_issuer.created = kKeyTime + 10;
     unknown_issuer.issuer_override = true;
