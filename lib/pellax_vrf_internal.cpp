@@ -1,9 +1,6 @@
 #include "pellax_vrf_internal.h"
 
-#include "armor_filter.h"
-#include "mainproc.h"
 #include "pellax_log.h"
-#include "verify.h"
 
 namespace {
 
@@ -12,6 +9,10 @@ const char kModule[] = "pellax_vrf_internal";
 }  // namespace
 
 /* ---- Key rings and detached signatures ---------------------------------------------------- */
+
+#include "armor_filter.h"
+#include "mainproc.h"
+#include "verify.h"
 
 namespace {
 
