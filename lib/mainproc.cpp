@@ -58,6 +58,8 @@ PELLAX_ERROR_CODE get_public_key_from_key_chain(const PELLAX_PLT_FUNCS *plt, PEL
 PELLAX_ERROR_CODE hash_uid_node(const PELLAX_CALLBACK_FUNCS *funcs, void *vrf_ctx,
                                 const PELLAX_USER_ID *uid) {
     const PELLAX_PLT_FUNCS *plt = &funcs->plt;
+    // Only attributes keep a copy of their body. An empty attribute keeps none and is hashed as
+    // its description text, which no certification of a real attribute covers.
     const bool attribute = uid->attribute_data != nullptr;
     const PX_BYTE *body =
         attribute ? uid->attribute_data : reinterpret_cast<const PX_BYTE *>(uid->name);
