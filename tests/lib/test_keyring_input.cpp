@@ -206,6 +206,65 @@ TEST(BadInput, OnlyUnsupportedPackets) {
     }
 }
 
+// The octets of a signature packet (at `start` in its file) that its signature does not cover
+// and that may change without changing the verdict: the unhashed area, the two-octet hash
+// prefix, and the low bits of the value's bit count.
+std::vector<bool> uncovered_octets(const RawPacket &sig, size_t start, size_t file_size) {
+    std::vector<bool> out(file_size, false);
+    const size_t header = sig.raw.size() - sig.body.size();
+    const Bytes &b = sig.body;
+    const size_t hashed = (size_t(b[4]) << 8) | b[5];
+    const size_t unhashed_at = 6 + hashed;
+    const size_t unhashed = (size_t(b[unhashed_at]) << 8) | b[unhashed_at + 1];
+    const size_t prefix_at = unhashed_at + 2 + unhashed;
+    for (size_t i = unhashed_at + 2; i < prefix_at + 2; ++i) {
+        out[start + header + i] = true;
+    }
+    out[start + header + prefix_at + 3] = true;  // low octet of the bit count
+    return out;
+}
+
+// Every octet of a key file and of a signature file changed in turn: a good verdict survives
+// only changes to octets the signatures do not cover.
+TEST(BadInput, EveryOctetChanged) {
+    const Bytes keys = fixture("rsa2048.pgp");
+    const Bytes sig = fixture("data.rsa2048-sha256.sig");
+    const Bytes data = fixture("data.bin");
+    const std::string fp = rsa2048_fingerprint();
+    const auto key_packets = split_packets(keys);
+    ASSERT_EQ(key_packets.size(), 3u);
+    const size_t self_sig_at = key_packets[0].raw.size() + key_packets[1].raw.size();
+    const struct {
+        const char *name;
+        const Bytes &file;
+        std::vector<bool> may_pass;
+        bool is_key_file;
+    } targets[] = {
+        {"key file", keys, uncovered_octets(key_packets[2], self_sig_at, keys.size()), true},
+        {"signature file", sig, uncovered_octets(split_packets(sig).at(0), 0, sig.size()), false},
+    };
+    for (const auto &t : targets) {
+        for (size_t i = 0; i < t.file.size(); ++i) {
+            for (const uint8_t flip : {0x01, 0x80}) {
+                SCOPED_TRACE(std::string(t.name) + " octet " + std::to_string(i) + " ^ " +
+                             std::to_string(flip));
+                Bytes changed = t.file;
+                changed[i] ^= flip;
+                Library lib;
+                const Outcome got = t.is_key_file ? load_and_verify(lib, changed, sig, data)
+                                                  : load_and_verify(lib, keys, changed, data);
+                if (!t.may_pass[i]) {
+                    EXPECT_EQ(got.verdict, 0u);
+                }
+                if (got.verdict == 1) {
+                    EXPECT_EQ(got.signer, fp);
+                }
+                EXPECT_EQ(lib.host.live_blocks, 0);
+            }
+        }
+    }
+}
+
 // Every allocation of a load and a verification fails in turn, armored and not: each run ends
 // cleanly, and a good verdict still comes only with the signer's fingerprint.
 TEST(BadInput, EveryAllocationFailingInTurn) {
