@@ -856,13 +856,7 @@ PELLAX_ERROR_CODE KeyBlockJudge::run() {
 /* ---- reading packets -------------------------------------------------------------------- */
 
 PELLAX_PACKET *new_envelope(const PELLAX_PLT_FUNCS *plt) {
-    PELLAX_PACKET *packet =
-        static_cast<PELLAX_PACKET *>(pellax_malloc(&plt->sys, sizeof(PELLAX_PACKET)));
-    if (packet != nullptr) {
-        packet->pkttype = PKT_NONE;
-        packet->data = nullptr;
-    }
-    return packet;
+    return static_cast<PELLAX_PACKET *>(pellax_malloc_zeroed(&plt->sys, sizeof(PELLAX_PACKET)));
 }
 
 // A trust packet may carry a cached verdict for the signature right before it.
@@ -964,15 +958,13 @@ PELLAX_ERROR_CODE add_packet_normally(const PELLAX_PLT_FUNCS *plt, PELLAX_LIST *
 }
 
 PELLAX_ERROR_CODE mainproc_ctx_create(const PELLAX_PLT_FUNCS *plt, PELLAX_MAINPROC_CTX **ctx) {
-    PELLAX_MAINPROC_CTX *created =
-        static_cast<PELLAX_MAINPROC_CTX *>(pellax_malloc(&plt->sys, sizeof(PELLAX_MAINPROC_CTX)));
+    PELLAX_MAINPROC_CTX *created = static_cast<PELLAX_MAINPROC_CTX *>(
+        pellax_malloc_zeroed(&plt->sys, sizeof(PELLAX_MAINPROC_CTX)));
     if (created == nullptr) {
         PX_LOG_ERROR(plt, PELLAX_ERR_ALLOC, "pellax_malloc error, alloc size: 0x%x.",
                      static_cast<unsigned>(sizeof(PELLAX_MAINPROC_CTX)));
         return PELLAX_ERR_ALLOC;
     }
-    created->packets = nullptr;
-    created->stream = nullptr;
     const PELLAX_ERROR_CODE rc = pellax_list_create(plt, free_packet_v, &created->packets);
     if (rc != PELLAX_OK) {
         PX_LOG_ERROR(plt, rc, "pellax_list_create error.");
