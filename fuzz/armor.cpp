@@ -1,6 +1,7 @@
 // The armor filter alone over a fuzzed source, its output read to the end. Each input runs
 // twice: the source in whole stream blocks read back in large blocks, and the source in small
 // pieces read back byte by byte. The filter's code and output must not depend on either.
+#include <algorithm>
 #include <vector>
 
 #include "armor_filter.h"
@@ -53,7 +54,13 @@ int fuzz_armor(const uint8_t *data, size_t size) {
     const Outcome whole = run(data, size, PELLAX_IOBUF_CAPACITY, false);
     const Outcome pieces = run(data, size, 1 + static_cast<PX_UINT32>(size % 13), true);
     fuzz::check(whole.rc == pieces.rc, "armor code depends on the source's pieces");
-    fuzz::check(whole.bytes == pieces.bytes, "armor output depends on the source's pieces");
+    // After a failure a block read reports none of the bytes it had copied, so only a common
+    // beginning is asked for then.
+    const size_t common = std::min(whole.bytes.size(), pieces.bytes.size());
+    fuzz::check(
+        std::equal(whole.bytes.begin(), whole.bytes.begin() + common, pieces.bytes.begin()) &&
+            (whole.rc != PELLAX_OK || whole.bytes.size() == pieces.bytes.size()),
+        "armor output depends on the source's pieces");
     fuzz::end_input();
     return 0;
 }

@@ -5,10 +5,13 @@
 #include <cstring>
 #include <string>
 
+#include "armor_filter.h"
+#include "free_packet.h"
 #include "memcpy_s.h"
 #include "memmove_s.h"
 #include "memset_s.h"
 #include "openssl_callback.h"
+#include "parse.h"
 #include "strcpy_s.h"
 #include "vsnprintf_s.h"
 
@@ -198,6 +201,49 @@ void fail(const char *what) {
     std::fprintf(stderr, "fuzz check failed: %s%s%s\n", what, *g_label != '\0' ? ", input: " : "",
                  g_label);
     std::abort();
+}
+
+void each_packet(const uint8_t *data, size_t size,
+                 void (*visit)(const PELLAX_PACKET &packet, void *user), void *user) {
+    const PELLAX_PLT_FUNCS *p = plt();
+    MemStream base(data, size);
+    PELLAX_IOBUF *armored = nullptr;
+    if (size != 0 && pellax_check_data_is_armored(p, data[0]) != 0 &&
+        pellax_open_armor_filter(p, base.get(), &armored) != PELLAX_OK) {
+        fail("armor filter did not open");
+    }
+    PELLAX_IOBUF *stream = armored != nullptr ? armored : base.get();
+    for (;;) {
+        PELLAX_PACKET packet{0, nullptr};
+        int end = 0;
+        const PELLAX_ERROR_CODE rc = parse_packet(p, stream, &packet, &end);
+        if (rc == PELLAX_OK && end == 0) {
+            visit(packet, user);
+        }
+        free_packet(p, &packet);
+        if (rc != PELLAX_OK || end != 0) {
+            break;
+        }
+    }
+    fips_pellax_iobuf_free(p, armored);
+}
+
+void read_file(const char *path, uint8_t **data, size_t *size) {
+    FILE *f = std::fopen(path, "rb");
+    if (f == nullptr) {
+        std::fprintf(stderr, "fuzz host: cannot read %s\n", path);
+        fail("fixture missing");
+    }
+    std::string bytes;
+    char block[4096];
+    for (size_t n; (n = std::fread(block, 1, sizeof block, f)) != 0;) {
+        bytes.append(block, n);
+    }
+    std::fclose(f);
+    *size = bytes.size();
+    *data = static_cast<uint8_t *>(std::malloc(bytes.size() + 1));
+    check(*data != nullptr, "no memory");
+    std::memcpy(*data, bytes.data(), bytes.size());
 }
 
 MemStream::MemStream(const uint8_t *data, size_t size, PX_UINT32 chunk)

@@ -10,6 +10,7 @@
 #include <stdint.h>
 
 #include "pellax_iobuf.h"
+#include "pellax_packet.h"
 #include "pellax_sys.h"
 
 namespace fuzz {
@@ -17,8 +18,9 @@ namespace fuzz {
 // No allocation the library asks for may exceed this: inputs are at most a few hundred KiB, so
 // a larger block means a length field was trusted before its data was there.
 constexpr PX_ULONG kAllocCap = 4u << 20;
-// The host's clock: fixed, so that a verdict depends on the input alone.
-constexpr int64_t kClock = 1700000000;
+// The host's clock: fixed, so that a verdict depends on the input alone; 2027-01-15, after
+// every key and signature fixture was made.
+constexpr int64_t kClock = 1800000000;
 
 // The callback table of the host (services, log callback, OpenSSL callbacks), set up once.
 const PELLAX_CALLBACK_FUNCS &callbacks();
@@ -41,6 +43,14 @@ inline void check(bool ok, const char *what) {
         fail(what);
     }
 }
+
+// Reads data (armored or binary, told apart as the library does) packet by packet with
+// parse_packet, hands each packet to visit and releases it; stops at the end or an error.
+void each_packet(const uint8_t *data, size_t size,
+                 void (*visit)(const PELLAX_PACKET &packet, void *user), void *user);
+
+// The whole file, or fail.
+void read_file(const char *path, uint8_t **data, size_t *size);
 
 // A stream over bytes held by the caller, handed out at most `chunk` bytes per underflow.
 class MemStream {

@@ -6,13 +6,28 @@ cd "$(dirname "$0")/.."
 data=tests/data
 out=fuzz/corpus
 rm -rf "$out"
-mkdir -p "$out"/{armor,parse_packet,digest_file,vsnprintf_s}
+mkdir -p "$out"/{armor,parse_packet,digest_file,vsnprintf_s,load_key,verify_detached}
 
 cp "$data"/armor/{pubkey.asc,sig.asc,pubkey.bin,sig.bin} "$out/armor/"
 cp "$data"/packets/{rsa2048.pgp,rsa3072.pgp,photo.pgp,dsa.pgp,eddsa.pgp,data.txt.sig} \
     "$out/parse_packet/"
 cp "$data"/digest/sums/{md5sum-text,sha1sum-binary,sha224sum-text,sha256sum-text} \
     "$data"/digest/sums/{sha256sum-binary,sha384sum-binary,sha512sum-text} "$out/digest_file/"
+
+k=$data/keyring
+cp "$k"/{rsa2048,rsa3072,subsign,revoked,expired,future,keyflags-cert,mixed,multi}.pgp \
+    "$k"/{rsa2048,subsign,revoked,multi}.asc "$out/load_key/"
+cp "$data"/packets/photo.pgp "$out/load_key/photo.pgp"
+cp "$data"/packets/rsa3072.pgp "$out/load_key/rsa3072-encryption-subkey.pgp"
+cp "$k"/data.rsa2048-{sha1,sha224,sha256,sha384,sha512}.sig "$k"/data.rsa2048-sha256.asc \
+    "$k"/data.{rsa3072,rsa4096,subsign,dsa}-sha256.sig "$k"/data.two.sig \
+    "$k"/data.rsa2048-sha256.bad.sig "$out/verify_detached/"
+
+# The primary keys gpg sees in the key seeds: the only keys a fuzzed key file may keep.
+for f in "$out"/load_key/*; do
+    gpg --batch --with-colons --import-options show-only --import "$f" 2>/dev/null |
+        awk -F: '$1 == "pub" { want = 1 } $1 == "fpr" && want { print $10; want = 0 }'
+done | sort -u >fuzz/known-keys.txt
 
 # Formatter inputs: size byte, count byte (mode in the low 3 bits), a null-pointer byte, then one
 # operation per byte (see fuzz/vsnprintf_s.cpp): 0 %s, 1 %.Ns, 2 null %s, 3 %d, 4 %u, 5 %x,
