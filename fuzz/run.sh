@@ -27,9 +27,13 @@ max_len() {
     esac
 }
 
-CC=${CC:-clang} CXX=${CXX:-clang++} cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-    -DNOTARIX_FUZZ=ON -DNOTARIX_BUILD_TESTS=OFF >/dev/null
-cmake --build "$build" -j2 >/dev/null
+mkdir -p "$build"
+if ! { CC=${CC:-clang} CXX=${CXX:-clang++} cmake -S . -B "$build" \
+    -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNOTARIX_FUZZ=ON -DNOTARIX_BUILD_TESTS=OFF &&
+    cmake --build "$build" -j2; } >"$build/build.log" 2>&1; then
+    cat "$build/build.log"
+    exit 1
+fi
 
 if [ $# -eq 0 ]; then
     mapfile -t targets < <(cd "$build/fuzz" && ls fuzz_* | sed 's/^fuzz_//' | sort)
@@ -51,8 +55,8 @@ run_one() {
         "$corpus" "${seeds[@]}" >"$log" 2>&1 || rc=$?
     local execs cov ft
     execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$log" | tail -1)
-    cov=$(grep -oE 'cov: [0-9]+' "$log" | tail -1 | cut -d' ' -f2)
-    ft=$(grep -oE 'ft: [0-9]+' "$log" | tail -1 | cut -d' ' -f2)
+    cov=$(grep -oE 'cov: [0-9]+' "$log" | tail -1 | cut -d' ' -f2 || true)
+    ft=$(grep -oE 'ft: [0-9]+' "$log" | tail -1 | cut -d' ' -f2 || true)
     if [ $rc -ne 0 ]; then
         echo "FAIL $t (exit $rc), log: $log, findings: $findings"
         grep -E 'ERROR|fuzz check failed|SUMMARY|runtime error' "$log" | head -5 || true

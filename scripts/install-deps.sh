@@ -1,12 +1,13 @@
 #!/usr/bin/env bash
 # Installs, with apt-get, whatever this machine lacks to build and test Notarix (Debian 12).
-# Usage: scripts/install-deps.sh [build|test]   (default: test: build, tests and the Windows
-# cross build run under wine)
+# Usage: scripts/install-deps.sh [build|test]   (default: test: build, tests, the Windows
+# cross build run under wine, and clang with its libFuzzer runtime for the fuzz smoke)
 set -euo pipefail
 
 build_pkgs=(cmake make g++ libssl-dev)
 test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev gnupg gpgv clang-format openssl
-           g++-mingw-w64-x86-64-posix mingw-w64 wine wine64 xvfb perl ca-certificates)
+           g++-mingw-w64-x86-64-posix mingw-w64 wine wine64 xvfb perl ca-certificates
+           clang libclang-rt-14-dev)
 
 want=("${build_pkgs[@]}")
 if [ "${1:-test}" = test ]; then

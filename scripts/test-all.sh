@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, then builds and runs every test three times: a normal build, an
-# AddressSanitizer + UndefinedBehaviorSanitizer build, and the Windows cross build under wine.
+# AddressSanitizer + UndefinedBehaviorSanitizer build, and the Windows cross build under wine;
+# between them every fuzz target runs for a short smoke (NOTARIX_FUZZ_SMOKE_SECONDS, default 30).
 # Any failure or sanitizer report fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -20,6 +21,11 @@ run_suite() {
 
 run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DNOTARIX_SANITIZE=ON
+
+# Fuzz smoke: every libFuzzer target for a short run from the committed seeds, two at a time.
+echo "== fuzz smoke"
+rm -rf build-fuzz/smoke
+FUZZ_PARALLEL=2 FUZZ_WORK=build-fuzz/smoke fuzz/run.sh "${NOTARIX_FUZZ_SMOKE_SECONDS:-30}"
 
 # Windows: libcrypto is cross-built once from Debian's openssl sources and cached.
 openssl_win=$(scripts/build-win-libcrypto.sh)
