@@ -15,6 +15,7 @@ constexpr int kAnsiPathMax = JOB_PATH_CHARS - 2;
 constexpr size_t kSuffixRoom = 5;
 // join_path: directory, separator, name and room for a terminator must stay below MAX_PATH.
 constexpr size_t kJoinRoom = 4;
+constexpr char kGoodSignature[] = "Good signature, public key fingerprint: ";
 
 bool is_regular_file(const wchar_t *path) {
     DWORD attributes = GetFileAttributesW(path);
@@ -189,4 +190,27 @@ int join_path(const wchar_t *directory, const wchar_t *name, wchar_t (&out)[JOB_
     std::wcscat(out, L"\\");
     std::wcscat(out, name);
     return 0;
+}
+
+std::string fingerprint_text(const PX_BYTE *fingerprint, PX_ULONG length, bool space_after_last) {
+    static const char kHex[] = "0123456789ABCDEF";
+    std::string text;
+    for (PX_ULONG i = 0; i < length; ++i) {
+        text += kHex[fingerprint[i] >> 4];
+        text += kHex[fingerprint[i] & 0x0F];
+        if ((i + 1) % 4 == 0 && (space_after_last || i + 1 < length)) {
+            text += ' ';
+        }
+    }
+    return text;
+}
+
+void good_signature_message(const PX_BYTE *fingerprint, PX_ULONG length,
+                            wchar_t (&message)[ENTRY_MESSAGE_CHARS]) {
+    std::string text = kGoodSignature + fingerprint_text(fingerprint, length, true);
+    size_t n = 0;
+    for (; n < text.size() && n + 1 < ENTRY_MESSAGE_CHARS; ++n) {
+        message[n] = static_cast<unsigned char>(text[n]);
+    }
+    message[n] = L'\0';
 }

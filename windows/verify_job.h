@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 
 #include "pellax_types.h"
 
@@ -99,5 +100,14 @@ int join_path(const wchar_t *directory, const wchar_t *name, wchar_t (&out)[JOB_
 
 // The name part of a path: after the last "\" or, failing that, the last "/".
 const wchar_t *path_name_part(const wchar_t *path);
+
+// Upper-case hex pairs with a space after every fourth byte; after the last one too when
+// space_after_last.
+std::string fingerprint_text(const PX_BYTE *fingerprint, PX_ULONG length, bool space_after_last);
+
+// Fills message with "Good signature, public key fingerprint: " and the fingerprint groups,
+// each group followed by a space (cut to the message's size).
+void good_signature_message(const PX_BYTE *fingerprint, PX_ULONG length,
+                            wchar_t (&message)[ENTRY_MESSAGE_CHARS]);
 
 #endif

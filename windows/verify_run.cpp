@@ -19,7 +19,6 @@ constexpr wchar_t kLoadKeyError[] = L"Initialize public key error.";
 constexpr wchar_t kOpenSignatureError[] = L"Open signature file error.";
 constexpr wchar_t kOpenSourceError[] = L"Open source file error.";
 constexpr wchar_t kInvalidSignature[] = L"Invalid signature.";
-constexpr char kGoodSignature[] = "Good signature, public key fingerprint: ";
 
 void set_message(verify_entry *entry, const wchar_t *text) {
     wcsncpy_s(entry->message, ENTRY_MESSAGE_CHARS, text, _TRUNCATE);
@@ -134,27 +133,4 @@ int validate_key_file(const wchar_t *path) {
     }
     funcs.vrf_ctx_free(ctx);
     return 0;
-}
-
-std::string fingerprint_text(const PX_BYTE *fingerprint, PX_ULONG length, bool space_after_last) {
-    static const char kHex[] = "0123456789ABCDEF";
-    std::string text;
-    for (PX_ULONG i = 0; i < length; ++i) {
-        text += kHex[fingerprint[i] >> 4];
-        text += kHex[fingerprint[i] & 0x0F];
-        if ((i + 1) % 4 == 0 && (space_after_last || i + 1 < length)) {
-            text += ' ';
-        }
-    }
-    return text;
-}
-
-void good_signature_message(const PX_BYTE *fingerprint, PX_ULONG length,
-                            wchar_t (&message)[ENTRY_MESSAGE_CHARS]) {
-    std::string text = kGoodSignature + fingerprint_text(fingerprint, length, true);
-    size_t n = 0;
-    for (; n < text.size() && n + 1 < ENTRY_MESSAGE_CHARS; ++n) {
-        message[n] = static_cast<unsigned char>(text[n]);
-    }
-    message[n] = L'\0';
 }

@@ -5,8 +5,6 @@
 
 #include <windows.h>
 
-#include <string>
-
 #include "pellax_vrf_old.h"
 #include "verify_job.h"
 
@@ -42,14 +40,5 @@ int verify_one_entry(PELLAX_VRF_CTX *ctx, const PELLAX_VERIFY_FUNCS *funcs, veri
 
 // 0 when a verification context can be opened on the key file, else -1.
 int validate_key_file(const wchar_t *path);
-
-// Upper-case hex pairs with a space after every fourth byte; after the last one too when
-// space_after_last.
-std::string fingerprint_text(const PX_BYTE *fingerprint, PX_ULONG length, bool space_after_last);
-
-// Fills message with "Good signature, public key fingerprint: " and the fingerprint groups,
-// each group followed by a space (cut to the message's size).
-void good_signature_message(const PX_BYTE *fingerprint, PX_ULONG length,
-                            wchar_t (&message)[ENTRY_MESSAGE_CHARS]);
 
 #endif
