@@ -31,16 +31,16 @@ struct run_result {
     int exit_code;
 };
 
-std::wstring quoted(const std::wstring &arg) {
+std::wstring quote_arg(const std::wstring &arg) {
     return L"\"" + arg + L"\"";
 }
 
 // Runs notarix.exe in directory with these arguments; its standard output and exit code.
 run_result run_notarix(const std::wstring &directory, const std::vector<std::wstring> &args) {
     std::wstring exe = std::filesystem::absolute(NOTARIX_EXE).make_preferred().wstring();
-    std::wstring command = quoted(exe);
+    std::wstring command = quote_arg(exe);
     for (const std::wstring &arg : args) {
-        command += L" " + quoted(arg);
+        command += L" " + quote_arg(arg);
     }
     SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
     HANDLE read_end = nullptr;
@@ -310,8 +310,8 @@ TEST_P(CommandLineCase, OutputAndExitCode) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, CommandLineCase, ::testing::Range<size_t>(0, cli_cases().size()),
-                         [](const ::testing::TestParamInfo<size_t> &info) {
-                             std::string name = cli_cases()[info.param].name;
+                         [](const ::testing::TestParamInfo<size_t> &param) {
+                             std::string name = cli_cases()[param.param].name;
                              for (char &ch : name) {
                                  if (!isalnum(static_cast<unsigned char>(ch))) {
                                      ch = '_';
