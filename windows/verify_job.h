@@ -64,7 +64,9 @@ verify_job *create_verify_job(const wchar_t *key_path);
 int add_verify_entry(verify_job *job, int id, const wchar_t *source_path,
                      const wchar_t *signature_path);
 
-// Stops and waits for the job's worker, if any, then frees everything. Null does nothing.
+// Asks the job's worker, if any, to stop and waits for it to end, then frees everything; the job
+// outlives its worker. The wait serves no messages: a dialog whose worker may be sending to it
+// stops the worker itself first. Null does nothing.
 void release_verify_job(verify_job *job);
 
 // Scoped hold of a job's lock.
