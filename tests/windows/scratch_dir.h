@@ -9,19 +9,17 @@
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 
 class scratch_dir {
   public:
     scratch_dir() {
         const ::testing::TestInfo *test = ::testing::UnitTest::GetInstance()->current_test_info();
-        std::string name = std::string("scratch_") + test->test_suite_name() + "_" + test->name();
-        for (char &c : name) {
-            if (c == '/') {
-                c = '_';
-            }
-        }
-        path_ = std::filesystem::absolute(name);
+        // Short, so that cases near the path limits leave room; one per test, as tests run
+        // side by side.
+        std::string full = std::string(test->test_suite_name()) + "." + test->name();
+        path_ = std::filesystem::absolute("t" + std::to_string(std::hash<std::string>{}(full)));
         std::filesystem::remove_all(path_);
         std::filesystem::create_directories(path_);
     }

@@ -304,6 +304,9 @@ class CommandLineCase : public CommandLine, public ::testing::WithParamInterface
 TEST_P(CommandLineCase, OutputAndExitCode) {
     cli_case c = cli_cases()[GetParam()];
     SCOPED_TRACE(c.name);
+    if (dir.path().wstring().size() > 190) {
+        GTEST_SKIP() << "the build folder's path leaves no room for a 200-character folder";
+    }
     run_result result = run(c);
     EXPECT_EQ(result.out, c.out);
     EXPECT_EQ(result.exit_code, c.exit_code);
