@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Installs, with apt-get, whatever this machine lacks to build and test Notarix (Debian 12).
-# Usage: scripts/install-deps.sh [build|test]   (default: test, which includes build)
+# Usage: scripts/install-deps.sh [build|test]   (default: test: build, tests and the Windows
+# cross build run under wine)
 set -euo pipefail
 
 build_pkgs=(cmake make g++ libssl-dev)
-test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev gnupg gpgv clang-format openssl)
+test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev gnupg gpgv clang-format openssl
+           g++-mingw-w64-x86-64-posix mingw-w64 wine wine64 xvfb perl ca-certificates)
 
 want=("${build_pkgs[@]}")
 if [ "${1:-test}" = test ]; then

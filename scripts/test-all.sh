@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, then builds and runs every test twice: a normal build and an
-# AddressSanitizer + UndefinedBehaviorSanitizer build. Any failure or sanitizer report fails.
+# Installs what is missing, then builds and runs every test three times: a normal build, an
+# AddressSanitizer + UndefinedBehaviorSanitizer build, and the Windows cross build under wine.
+# Any failure or sanitizer report fails.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -19,3 +20,9 @@ run_suite() {
 
 run_suite build -DCMAKE_BUILD_TYPE=RelWithDebInfo
 run_suite build-asan -DCMAKE_BUILD_TYPE=Debug -DNOTARIX_SANITIZE=ON
+
+# Windows: libcrypto is cross-built once from Debian's openssl sources and cached.
+openssl_win=$(scripts/build-win-libcrypto.sh)
+export WINEDEBUG=-all
+run_suite build-win -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake -DOPENSSL_ROOT_DIR="$openssl_win"

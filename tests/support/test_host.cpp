@@ -87,12 +87,18 @@ int host_vsnprintf_s(char *dest, PX_ULONG dest_size, PX_ULONG count, const char 
 }
 
 void *host_fopen(const char *path, const char *mode) {
-    return std::fopen(path, mode);
+    FILE *f = std::fopen(path, mode);
+    if (f != nullptr) {
+        ++g_current->open_files;
+    }
+    return f;
 }
 PX_ULONG host_fread(void *buffer, PX_ULONG length, void *handle) {
+    g_current->fread_lengths.push_back(length);
     return std::fread(buffer, 1, length, static_cast<FILE *>(handle));
 }
 int host_fclose(void *handle) {
+    --g_current->open_files;
     return std::fclose(static_cast<FILE *>(handle));
 }
 PX_ULONG host_thread_id() {

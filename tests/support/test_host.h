@@ -38,6 +38,9 @@ class TestHost {
     bool malloc_failed = false;
     // Reading of the clock slot; 0 makes the clock fail.
     int64_t clock = 1700000000;
+    // Files opened through the slots and not yet closed, and the length of every fread.
+    long open_files = 0;
+    std::vector<PX_ULONG> fread_lengths;
     std::vector<LogLine> logs;
 
     // pellax_old_library_initialize with this host's services; the global table is cleared
