@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <new>
 
 #include "NotarixCmdProc.h"
 #include "memcpy_s.h"
@@ -23,6 +24,14 @@ namespace {
 constexpr size_t kLogBufferSize = 2048;
 // A log line longer than this is dropped whole.
 constexpr size_t kLogLineMax = 511;
+
+// The library reads files in 256-byte pieces; a large stdio buffer turns them into few
+// system calls. The buffer lives with the handle the library holds.
+constexpr size_t kFileBufferSize = 64 * 1024;
+struct HostFile {
+    FILE *fp;
+    char buffer[kFileBufferSize];
+};
 
 void *malloc_callback(PX_ULONG size) {
     return malloc(size);
@@ -98,15 +107,29 @@ void *fopen_callback(const char *path, const char *mode) {
     if (path == nullptr || mode == nullptr || !ApplyPathRule(path, buffer)) {
         return nullptr;
     }
-    return fopen(buffer, mode);
+    FILE *fp = fopen(buffer, mode);
+    if (fp == nullptr) {
+        return nullptr;
+    }
+    HostFile *file = new (std::nothrow) HostFile;
+    if (file == nullptr) {
+        fclose(fp);
+        return nullptr;
+    }
+    file->fp = fp;
+    setvbuf(fp, file->buffer, _IOFBF, sizeof file->buffer);
+    return file;
 }
 
 PX_ULONG fread_callback(void *buffer, PX_ULONG length, void *handle) {
-    return fread(buffer, 1, length, static_cast<FILE *>(handle));
+    return fread(buffer, 1, length, static_cast<HostFile *>(handle)->fp);
 }
 
 int fclose_callback(void *handle) {
-    return fclose(static_cast<FILE *>(handle));
+    HostFile *file = static_cast<HostFile *>(handle);
+    const int result = fclose(file->fp);
+    delete file;
+    return result;
 }
 
 // The library's thread identifier is the process id: the program has one thread.
