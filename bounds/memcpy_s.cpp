@@ -14,19 +14,9 @@ bool overlaps(const void *a, size_t a_len, const void *b, size_t b_len) {
 }  // namespace
 
 int memcpy_s(void *dest, size_t dest_size, const void *src, size_t count) {
-    if (dest_size == 0 || dest_size > BOUNDS_MAX_DEST_SIZE) {
-        return BOUNDS_BAD_SIZE;
-    }
-    if (dest == nullptr) {
-        return BOUNDS_NULL_DEST;
-    }
-    if (src == nullptr) {
-        memset(dest, 0, dest_size);
-        return BOUNDS_NULL_SRC;
-    }
-    if (count > dest_size) {
-        memset(dest, 0, dest_size);
-        return BOUNDS_NO_FIT;
+    const int checked = bounds_check_copy(dest, dest_size, src, count);
+    if (checked != BOUNDS_OK) {
+        return checked;
     }
     if (count == 0 || src == dest) {
         return BOUNDS_OK;

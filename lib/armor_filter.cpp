@@ -765,11 +765,8 @@ PELLAX_ERROR_CODE pellax_open_armor_filter(const PELLAX_PLT_FUNCS *plt, PELLAX_I
     }
     *stream = nullptr;
     PELLAX_ARMORFILTER_CTX *ctx =
-        static_cast<PELLAX_ARMORFILTER_CTX *>(pellax_malloc(&plt->sys, sizeof *ctx));
-    if (ctx == nullptr || pellax_memset_s(&plt->sys, ctx, sizeof *ctx, 0, sizeof *ctx) != 0) {
-        if (ctx != nullptr) {
-            pellax_free(&plt->sys, ctx);
-        }
+        static_cast<PELLAX_ARMORFILTER_CTX *>(pellax_malloc_zeroed(&plt->sys, sizeof *ctx));
+    if (ctx == nullptr) {
         PX_LOG_ERROR(plt, PELLAX_ERR_ALLOC, "pellax_malloc error, alloc memory size: 0x%x",
                      static_cast<unsigned>(sizeof *ctx));
         PX_LOG_ERROR(plt, PELLAX_ERR_ALLOC, "armorfilter_ctx_create error.");

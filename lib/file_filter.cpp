@@ -14,12 +14,8 @@ constexpr PX_UINT32 kReadChunk = 256;
 
 PELLAX_ERROR_CODE filefilter_ctx_create(const PELLAX_PLT_FUNCS *plt, PELLAX_FILEFILTER_CTX **ctx) {
     PELLAX_FILEFILTER_CTX *created =
-        static_cast<PELLAX_FILEFILTER_CTX *>(pellax_malloc(&plt->sys, sizeof *created));
-    if (created == nullptr ||
-        pellax_memset_s(&plt->sys, created, sizeof *created, 0, sizeof *created) != 0) {
-        if (created != nullptr) {
-            pellax_free(&plt->sys, created);
-        }
+        static_cast<PELLAX_FILEFILTER_CTX *>(pellax_malloc_zeroed(&plt->sys, sizeof *created));
+    if (created == nullptr) {
         PX_LOG_ERROR(plt, PELLAX_ERR_ALLOC, "Alloc memory error, alloc size: 0x%x.",
                      static_cast<unsigned>(sizeof *created));
         return PELLAX_ERR_ALLOC;

@@ -5,6 +5,7 @@
 #include "free_packet.h"
 #include "pellax_common.h"
 #include "pellax_crypto.h"
+#include "pellax_guard.h"
 #include "pellax_log.h"
 
 namespace {
@@ -14,37 +15,6 @@ const char kStepFailed[] = "%s error.";
 const char kHeaderStep[] = "get_packet_length_and_first_format_type_and_packet_type error.";
 
 /* ---- small helpers ---------------------------------------------------------------------- */
-
-// One host block, released on every exit unless ownership moves on.
-class HostBlock {
-  public:
-    HostBlock(const PELLAX_PLT_FUNCS *plt, void *block) : sys_(&plt->sys), block_(block) {}
-    ~HostBlock() {
-        if (block_ != nullptr) {
-            pellax_free(sys_, block_);
-        }
-    }
-    HostBlock(const HostBlock &) = delete;
-    HostBlock &operator=(const HostBlock &) = delete;
-    void *get() const { return block_; }
-    void *release() {
-        void *block = block_;
-        block_ = nullptr;
-        return block;
-    }
-
-  private:
-    const PELLAX_SYS_API *sys_;
-    void *block_;
-};
-
-void *alloc_zeroed(const PELLAX_PLT_FUNCS *plt, PX_ULONG size) {
-    void *block = pellax_malloc(&plt->sys, size);
-    if (block != nullptr) {
-        pellax_memset_s(&plt->sys, block, size, 0, size);
-    }
-    return block;
-}
 
 void release(const PELLAX_PLT_FUNCS *plt, void *block) {
     if (block != nullptr) {
@@ -326,8 +296,8 @@ PELLAX_ERROR_CODE drop_key(const PELLAX_PLT_FUNCS *plt, PELLAX_IOBUF *stream, PE
 PELLAX_ERROR_CODE parse_pubkey_and_check(const PELLAX_PLT_FUNCS *plt, PELLAX_IOBUF *stream,
                                          PELLAX_PACKET *packet, PX_UINT32 length, bool *dropped) {
     *dropped = false;
-    PELLAX_PUBLIC_KEY *pk =
-        static_cast<PELLAX_PUBLIC_KEY *>(alloc_zeroed(plt, sizeof(PELLAX_PUBLIC_KEY)));
+    PELLAX_PUBLIC_KEY *pk = static_cast<PELLAX_PUBLIC_KEY *>(
+        pellax_malloc_zeroed(&plt->sys, sizeof(PELLAX_PUBLIC_KEY)));
     if (pk == nullptr) {
         PX_LOG_ERROR(plt, PELLAX_ERR_ALLOC, "pellax_malloc error, alloc memory size: 0x%x",
                      static_cast<unsigned>(sizeof(PELLAX_PUBLIC_KEY)));
@@ -386,7 +356,7 @@ PELLAX_ERROR_CODE parse_user_id(const PELLAX_PLT_FUNCS *plt, PELLAX_IOBUF *strea
         return PELLAX_ERR_FILE_FORMAT;
     }
     const PX_ULONG size = user_id_size(length);
-    PELLAX_USER_ID *uid = static_cast<PELLAX_USER_ID *>(alloc_zeroed(plt, size));
+    PELLAX_USER_ID *uid = static_cast<PELLAX_USER_ID *>(pellax_malloc_zeroed(&plt->sys, size));
     if (uid == nullptr) {
         PX_LOG_ERROR(plt, PELLAX_ERR_ALLOC, "Alloc new memory error, alloc length: 0x%x.",
                      static_cast<unsigned>(size));
@@ -522,7 +492,8 @@ PELLAX_ERROR_CODE parse_attribute_subpkts(const PELLAX_PLT_FUNCS *plt, PELLAX_US
         return PELLAX_ERR_ALLOC;
     }
     const PX_ULONG size = count * entry;
-    PELLAX_ATTRIB_SUBPKT *list = static_cast<PELLAX_ATTRIB_SUBPKT *>(alloc_zeroed(plt, size));
+    PELLAX_ATTRIB_SUBPKT *list =
+        static_cast<PELLAX_ATTRIB_SUBPKT *>(pellax_malloc_zeroed(&plt->sys, size));
     if (list == nullptr) {
         PX_LOG_ERROR(plt, PELLAX_ERR_ALLOC, "Alloc new memory error, alloc memory size: 0x%x.",
                      static_cast<unsigned>(size));
@@ -612,7 +583,7 @@ PELLAX_ERROR_CODE parse_attribute(const PELLAX_PLT_FUNCS *plt, PELLAX_IOBUF *str
     packet->pkttype = PKT_USER_ID;
     packet->data = nullptr;
     const PX_ULONG size = user_id_size(PELLAX_ATTRIB_DESC_MAX);
-    PELLAX_USER_ID *uid = static_cast<PELLAX_USER_ID *>(alloc_zeroed(plt, size));
+    PELLAX_USER_ID *uid = static_cast<PELLAX_USER_ID *>(pellax_malloc_zeroed(&plt->sys, size));
     if (uid == nullptr) {
         PX_LOG_ERROR(plt, PELLAX_ERR_ALLOC, "pellax_malloc error, alloc memory size: 0x%x.",
                      static_cast<unsigned>(size));
@@ -645,7 +616,8 @@ PELLAX_ERROR_CODE parse_trust_body(const PELLAX_PLT_FUNCS *plt, PELLAX_IOBUF *st
         PX_LOG_ERROR(plt, rc, "pellax_iobuf_get error.");
         return rc;
     }
-    PELLAX_TRUST *trust = static_cast<PELLAX_TRUST *>(alloc_zeroed(plt, sizeof(PELLAX_TRUST)));
+    PELLAX_TRUST *trust =
+        static_cast<PELLAX_TRUST *>(pellax_malloc_zeroed(&plt->sys, sizeof(PELLAX_TRUST)));
     if (trust == nullptr) {
         PX_LOG_ERROR(plt, PELLAX_ERR_ALLOC, "pellax_malloc error, alloc memory size: 0x%x.",
                      static_cast<unsigned>(sizeof(PELLAX_TRUST)));
@@ -1014,7 +986,7 @@ PELLAX_ERROR_CODE parse_signature(const PELLAX_PLT_FUNCS *plt, PELLAX_IOBUF *str
         return PELLAX_ERR_FILE_FORMAT;
     }
     PELLAX_SIGNATURE *sig =
-        static_cast<PELLAX_SIGNATURE *>(alloc_zeroed(plt, sizeof(PELLAX_SIGNATURE)));
+        static_cast<PELLAX_SIGNATURE *>(pellax_malloc_zeroed(&plt->sys, sizeof(PELLAX_SIGNATURE)));
     if (sig == nullptr) {
         PX_LOG_ERROR(plt, PELLAX_ERR_ALLOC, "pellax_malloc memory, alloc memory size: 0x%x.",
                      static_cast<unsigned>(sizeof(PELLAX_SIGNATURE)));
@@ -1110,7 +1082,8 @@ PELLAX_ERROR_CODE read_hashed_or_unhashed_data(const PELLAX_PLT_FUNCS *plt, PELL
         return PELLAX_ERR_FILE_FORMAT;
     }
     const PX_ULONG size = offsetof(PELLAX_SUBPKT_AREA, octets) + count;
-    PELLAX_SUBPKT_AREA *block = static_cast<PELLAX_SUBPKT_AREA *>(alloc_zeroed(plt, size));
+    PELLAX_SUBPKT_AREA *block =
+        static_cast<PELLAX_SUBPKT_AREA *>(pellax_malloc_zeroed(&plt->sys, size));
     if (block == nullptr) {
         PX_LOG_ERROR(plt, PELLAX_ERR_ALLOC, "Alloc more memory error, alloc memory size: 0x%x.",
                      static_cast<unsigned>(size));

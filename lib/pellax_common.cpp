@@ -167,14 +167,13 @@ PELLAX_ERROR_CODE pellax_common_copy_string(const PELLAX_PLT_FUNCS *plt, char **
         return PELLAX_ERR_TOO_LONG;
     }
     const PX_ULONG alloc_size = static_cast<PX_ULONG>(block_size);
-    char *block = static_cast<char *>(pellax_malloc(&plt->sys, alloc_size));
+    char *block = static_cast<char *>(pellax_malloc_zeroed(&plt->sys, alloc_size));
     if (block == nullptr) {
         PX_LOG_ERROR(plt, PELLAX_ERR_ALLOC, "pellax_malloc error, alloc memory size: 0x%x.",
                      static_cast<unsigned>(alloc_size));
         return PELLAX_ERR_ALLOC;
     }
-    if (pellax_memset_s(&plt->sys, block, alloc_size, 0, alloc_size) != 0 ||
-        (n != 0 && pellax_memcpy_s(&plt->sys, block, alloc_size, source, n) != 0)) {
+    if (n != 0 && pellax_memcpy_s(&plt->sys, block, alloc_size, source, n) != 0) {
         pellax_free(&plt->sys, block);
         return PELLAX_ERR_ALLOC;
     }
@@ -194,14 +193,13 @@ PELLAX_ERROR_CODE pellax_common_realloc(const PELLAX_PLT_FUNCS *plt, void *old_b
         return PELLAX_ERR_PARAM;
     }
     *new_block = nullptr;
-    PX_BYTE *block = static_cast<PX_BYTE *>(pellax_malloc(&plt->sys, new_size));
+    PX_BYTE *block = static_cast<PX_BYTE *>(pellax_malloc_zeroed(&plt->sys, new_size));
     if (block == nullptr) {
         PX_LOG_ERROR(plt, PELLAX_ERR_ALLOC, "Alloc memory error, alloc size: 0x%x.", new_size);
         return PELLAX_ERR_ALLOC;
     }
-    if ((new_size != 0 && pellax_memset_s(&plt->sys, block, new_size, 0, new_size) != 0) ||
-        (old_length != 0 &&
-         pellax_memcpy_s(&plt->sys, block, new_size, old_block, old_length) != 0)) {
+    if (old_length != 0 &&
+        pellax_memcpy_s(&plt->sys, block, new_size, old_block, old_length) != 0) {
         // The caller keeps its old block, as with a failed allocation.
         pellax_free(&plt->sys, block);
         return PELLAX_ERR_ALLOC;
@@ -231,13 +229,9 @@ PELLAX_ERROR_CODE pellax_common_hexstring_to_hexdata(const PELLAX_PLT_FUNCS *plt
     const PX_UINT32 out_len = hex_len / 2;
     // An empty text still yields a block, so callers always own something to free.
     const PX_ULONG alloc_size = out_len == 0 ? 1 : out_len;
-    PX_BYTE *out = static_cast<PX_BYTE *>(pellax_malloc(&plt->sys, alloc_size));
+    PX_BYTE *out = static_cast<PX_BYTE *>(pellax_malloc_zeroed(&plt->sys, alloc_size));
     if (out == nullptr) {
         PX_LOG_ERROR(plt, PELLAX_ERR_ALLOC, "Alloc memory error, size: 0x%x.", out_len);
-        return PELLAX_ERR_ALLOC;
-    }
-    if (pellax_memset_s(&plt->sys, out, alloc_size, 0, alloc_size) != 0) {
-        pellax_free(&plt->sys, out);
         return PELLAX_ERR_ALLOC;
     }
     *data_len = 0;

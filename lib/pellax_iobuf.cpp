@@ -76,11 +76,8 @@ PELLAX_ERROR_CODE refill_from_start(const PELLAX_PLT_FUNCS *plt, PELLAX_IOBUF *s
 
 PELLAX_ERROR_CODE alloc_buffer(const PELLAX_PLT_FUNCS *plt, PELLAX_IOBUF *stream,
                                const char *failure_text) {
-    PX_BYTE *buf = static_cast<PX_BYTE *>(pellax_malloc(&plt->sys, kCapacity));
-    if (buf == nullptr || pellax_memset_s(&plt->sys, buf, kCapacity, 0, kCapacity) != 0) {
-        if (buf != nullptr) {
-            pellax_free(&plt->sys, buf);
-        }
+    PX_BYTE *buf = static_cast<PX_BYTE *>(pellax_malloc_zeroed(&plt->sys, kCapacity));
+    if (buf == nullptr) {
         PX_LOG_ERROR(plt, PELLAX_ERR_ALLOC, failure_text, kCapacity);
         return PELLAX_ERR_ALLOC;
     }
@@ -450,12 +447,9 @@ PELLAX_ERROR_CODE fips_pellax_iobuf_create(const PELLAX_PLT_FUNCS *plt, PELLAX_I
         PX_LOG_ERROR(plt, PELLAX_ERR_PARAM, "Parameter error, r_iobuf: 0x%08x.", PX_PTR(stream));
         return PELLAX_ERR_PARAM;
     }
-    PELLAX_IOBUF *created = static_cast<PELLAX_IOBUF *>(pellax_malloc(&plt->sys, sizeof *created));
-    if (created == nullptr ||
-        pellax_memset_s(&plt->sys, created, sizeof *created, 0, sizeof *created) != 0) {
-        if (created != nullptr) {
-            pellax_free(&plt->sys, created);
-        }
+    PELLAX_IOBUF *created =
+        static_cast<PELLAX_IOBUF *>(pellax_malloc_zeroed(&plt->sys, sizeof *created));
+    if (created == nullptr) {
         PX_LOG_ERROR(plt, PELLAX_ERR_ALLOC, "Alloc memory error, alloc size: 0x%x.",
                      static_cast<unsigned>(sizeof *created));
         return PELLAX_ERR_ALLOC;

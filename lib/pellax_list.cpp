@@ -12,15 +12,10 @@ const char kModule[] = "pellax_list";
 // Every record of this module comes from the host zeroed, or not at all.
 template <typename T>
 T *alloc_record(const PELLAX_PLT_FUNCS *plt) {
-    T *record = static_cast<T *>(pellax_malloc(&plt->sys, sizeof(T)));
+    T *record = static_cast<T *>(pellax_malloc_zeroed(&plt->sys, sizeof(T)));
     if (record == nullptr) {
         PX_LOG_ERROR(plt, PELLAX_ERR_ALLOC, "Alloc memory error, alloc size: 0x%x.",
                      static_cast<unsigned>(sizeof(T)));
-        return nullptr;
-    }
-    if (pellax_memset_s(&plt->sys, record, sizeof(T), 0, sizeof(T)) != 0) {
-        pellax_free(&plt->sys, record);
-        return nullptr;
     }
     return record;
 }

@@ -48,6 +48,15 @@ void pellax_free(const PELLAX_SYS_API *sys, void *block) {
     sys->free(block);
 }
 
+void *pellax_malloc_zeroed(const PELLAX_SYS_API *sys, PX_ULONG size) {
+    void *block = sys->malloc(size);
+    if (block != nullptr && size != 0 && sys->memset_s(block, size, 0, size) != 0) {
+        sys->free(block);
+        return nullptr;
+    }
+    return block;
+}
+
 int pellax_memcmp(const PELLAX_SYS_API *sys, const void *first, const void *second,
                   PX_ULONG count) {
     return sys->memcmp(first, second, count);

@@ -94,6 +94,8 @@ int pellax_memmove_s(const PELLAX_SYS_API *sys, void *dest, PX_ULONG dest_size, 
 int pellax_memcpy_s(const PELLAX_SYS_API *sys, void *dest, PX_ULONG dest_size, const void *src,
                     PX_ULONG count);
 void pellax_free(const PELLAX_SYS_API *sys, void *block);
+/* A block of size bytes filled with zero, or null (nothing left allocated). */
+void *pellax_malloc_zeroed(const PELLAX_SYS_API *sys, PX_ULONG size);
 int pellax_memcmp(const PELLAX_SYS_API *sys, const void *first, const void *second, PX_ULONG count);
 int pellax_strncmp(const PELLAX_SYS_API *sys, const char *first, const char *second,
                    PX_ULONG count);

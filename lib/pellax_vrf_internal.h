@@ -32,4 +32,22 @@ PELLAX_ERROR_CODE pellax_verify_digest_file_internal(const PELLAX_CALLBACK_FUNCS
 
 PELLAX_EXTERN_C_END
 
+/* ---- Digest files: one digest text, one stream ---- */
+PELLAX_EXTERN_C_BEGIN
+
+/* 0 when text (length bytes, not terminated) is the hex form of a digest of digest_type (an
+ * OpenPGP hash number: 1, 2, 8, 9, 10 or 11). 116: a character is not a hex digit; 204: the
+ * type is none of those; 118: the length is not twice the type's digest length. */
+PELLAX_ERROR_CODE check_is_digest_string(const PELLAX_PLT_FUNCS *plt, const char *text,
+                                         PX_UINT32 length, int digest_type);
+
+/* Hashes the stream to its end with digest_type and compares with the expected digest. 0 with
+ * outcome 1 (equal) or 0 (different, or another length); otherwise the failing code, outcome 0.
+ * The stream stays the caller's. */
+PELLAX_ERROR_CODE verify_file_digest(const PELLAX_CALLBACK_FUNCS *funcs, PELLAX_IOBUF *stream,
+                                     const PX_BYTE *digest, PX_UINT32 digest_length,
+                                     int digest_type, int *outcome);
+
+PELLAX_EXTERN_C_END
+
 #endif
