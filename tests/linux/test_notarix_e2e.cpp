@@ -11,13 +11,13 @@
 
 namespace {
 
-struct Run {
+struct RunResult {
     int status;
     std::string out;
 };
 
 // Runs notarix with args in cwd and collects its standard output and exit status.
-Run notarix(const std::vector<std::string> &args, const std::string &cwd = ".") {
+RunResult notarix(const std::vector<std::string> &args, const std::string &cwd = ".") {
     int pipe_fds[2];
     if (pipe(pipe_fds) != 0) {
         return {-1, ""};
@@ -39,7 +39,7 @@ Run notarix(const std::vector<std::string> &args, const std::string &cwd = ".") 
         _exit(121);
     }
     close(pipe_fds[1]);
-    Run run{-1, ""};
+    RunResult run{-1, ""};
     char buf[4096];
     for (ssize_t n; (n = read(pipe_fds[0], buf, sizeof buf)) > 0;) {
         run.out.append(buf, static_cast<size_t>(n));
@@ -75,7 +75,7 @@ std::string example_fingerprint() {
     return grouped;
 }
 
-bool has(const Run &r, const std::string &line) {
+bool has(const RunResult &r, const std::string &line) {
     return r.out.find(line + "\n") != std::string::npos;
 }
 
@@ -108,7 +108,7 @@ TEST(Notarix, CommandLineFailures) {
          ("[ERROR]:Can't find file, file: " + long_name).substr(0, 511) + "\n"},
     };
     for (const auto &c : cases) {
-        const Run r = notarix(c.args, dir.path());
+        const RunResult r = notarix(c.args, dir.path());
         EXPECT_EQ(r.status, 255) << c.args[0];
         EXPECT_EQ(r.out, c.out);
     }
@@ -116,7 +116,7 @@ TEST(Notarix, CommandLineFailures) {
 
 TEST(Notarix, HelpAndNoArguments) {
     ScratchDir dir;
-    Run r = notarix({});
+    RunResult r = notarix({});
     EXPECT_EQ(r.status, 255);
     EXPECT_EQ(r.out, help_text() +
                          "[FAIL]:There is no files to be verified.\n"
@@ -130,7 +130,7 @@ TEST(Notarix, HelpAndNoArguments) {
 }
 
 TEST(Notarix, ExampleFolderShowsPassFailAndWarn) {
-    const Run r = notarix({"-k", kKey, "-d", kSigned});
+    const RunResult r = notarix({"-k", kKey, "-d", kSigned});
     EXPECT_EQ(r.status, 1);
     const std::string fpr = example_fingerprint();
     EXPECT_TRUE(has(r, "[INFO]:Filter file in directory, please wait..."));
@@ -142,7 +142,8 @@ TEST(Notarix, ExampleFolderShowsPassFailAndWarn) {
     EXPECT_TRUE(has(r, "[FAIL]:Invalid Signature. File path: " + kSigned + "/tampered.txt.sig."));
     EXPECT_TRUE(
         has(r, "[WARN]:Can't find signature file, signed file: " + kSigned + "/unsigned.txt"));
-    EXPECT_EQ(r.out.substr(r.out.size() - 26), "[INFO]: Verify Complete.\n");
+    const std::string last = "[INFO]: Verify Complete.\n";
+    EXPECT_EQ(r.out.substr(r.out.size() - last.size()), last);
 }
 
 TEST(Notarix, ExitStatusSummarizesTheRun) {
@@ -158,7 +159,7 @@ TEST(Notarix, ExitStatusSummarizesTheRun) {
     EXPECT_EQ(notarix({"-k", kKey, "-f", dir / "bad"}).status, 2);
     EXPECT_EQ(notarix({"-k", kKey, "-f", dir / "good", dir / "lonely"}).status, 1);
     // The signature named directly, key given after the files.
-    const Run r = notarix({"-f", dir / "good.sig", "-k", kKey});
+    const RunResult r = notarix({"-f", dir / "good.sig", "-k", kKey});
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(has(r, "[PASS]:Good Signature. File path: " + (dir / "good.sig") +
                            ", Public key fingerprint: " + example_fingerprint() + "."));
@@ -171,7 +172,7 @@ TEST(Notarix, FilesComeBeforeDirectoriesAndLaterKeysWin) {
     dir.copy_in(kSigned + "/hello.txt", "tree/b");
     dir.copy_in(kSigned + "/hello.txt.sig", "tree/b.sig");
     const std::string other_key = dir.write("other.asc", "not a key");
-    const Run r = notarix({"-k", other_key, "-f", dir / "a", "-d", dir / "tree", "-k", kKey});
+    const RunResult r = notarix({"-k", other_key, "-f", dir / "a", "-d", dir / "tree", "-k", kKey});
     EXPECT_EQ(r.status, 0) << r.out;
     const size_t file_line = r.out.find("File path: " + (dir / "a.sig"));
     const size_t dir_line = r.out.find("File path: " + (dir / "tree/b.sig"));
@@ -185,7 +186,7 @@ TEST(Notarix, LibraryAndWalkFailures) {
     dir.copy_in(kSigned + "/hello.txt", "ab");
     dir.copy_in(kSigned + "/hello.txt.sig", "ab.sig");
     // The library cannot open a two-character path: that file's check fails, the run goes on.
-    Run r = notarix({"-k", kKey, "-f", "ab.sig"}, dir.path());
+    RunResult r = notarix({"-k", kKey, "-f", "ab.sig"}, dir.path());
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(has(r, "[ERROR]:Path not valid, File position:ab."));
     EXPECT_TRUE(has(r, "[FAIL]:Verify signature error. File path: ab.sig"));
@@ -206,7 +207,7 @@ TEST(Notarix, LogFileReceivesTheLibraryLines) {
     ScratchDir dir;
     const std::string log = dir / "run.log";
     std::filesystem::create_directory(dir / "empty");
-    const Run r = notarix({"-k", kKey, "-f", kSigned + "/hello.txt", "-l", log});
+    const RunResult r = notarix({"-k", kKey, "-f", kSigned + "/hello.txt", "-l", log});
     EXPECT_EQ(r.status, 0);
     const std::string text = read_file(log);
     ASSERT_FALSE(text.empty());
@@ -216,7 +217,7 @@ TEST(Notarix, LogFileReceivesTheLibraryLines) {
     EXPECT_NE(text.back(), '\n');  // the file ends without a line break
 
     // -l alone creates (or empties) the file before anything else happens.
-    const Run help = notarix({"-l", log, "-h"});
+    const RunResult help = notarix({"-l", log, "-h"});
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(read_file(log), "");
 }
