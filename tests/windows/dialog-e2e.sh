@@ -217,6 +217,23 @@ lines=$(grep -caE '^\]:\[(ERROR|WARNING|INFO|DEBUG)\]:\[-?[0-9]+\]:\[[^]:]+:[0-9
 [ "$lines" -gt 0 ] || fail "no log lines: $(head -c 300 "$log")"
 echo "log: $lines lines"
 
+# "Delete" from the list's pop-up menu removes exactly the selected rows.
+row_middle() {
+    local line
+    line=$(grep -F "|$1|" "$out/multiple.rows")
+    echo $(((${line%% *} + $(cut -d' ' -f2 <<<"${line%%|*}")) / 2))
+}
+read -r left top width height < <(probe place 1003)
+xdotool mousemove $((left + 60)) "$(row_middle a.bin)" click 1
+xdotool keydown ctrl mousemove $((left + 60)) "$(row_middle c.bin)" click 1 keyup ctrl
+xdotool click 3
+sleep 0.5
+keys_to "$main" Down Return
+sleep 0.5
+probe rows >"$out/deleted.rows"
+[ "$(cut -d'|' -f2 "$out/deleted.rows")" = b.bin ] || fail "delete left: $(cat "$out/deleted.rows")"
+echo "delete: only b.bin is left"
+
 # The About box.
 keys_to "$main" alt+space Up Return
 about=$(wait_window 'About Notarix')

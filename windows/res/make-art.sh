@@ -16,7 +16,7 @@ done
 convert "$work/tile16.png" "$work/tile32.png" "$work/tile48.png" notarix.ico
 
 # The banner: a band of the tile's blue with the tick at its left, as a 256-colour bitmap.
-convert -size 360x56 gradient:'#1f5fa8-#8fbce6' \
+convert -size 440x56 gradient:'#1f5fa8-#8fbce6' \
     \( "$work/tile.png" -resize 40x40 \) -geometry +12+8 -composite \
-    -fill none -stroke white -strokewidth 2 -draw 'line 64,28 344,28' \
+    -fill none -stroke white -strokewidth 2 -draw 'line 64,28 424,28' \
     -alpha off -colors 64 -type Palette -compress None BMP3:banner.bmp
