@@ -266,6 +266,8 @@ void on_multiple_verify() {
     browse.hwndOwner = g_dialog;
     browse.pszDisplayName = name;
     browse.lpszTitle = kFolderDialogTitle;
+    // No BIF_BROWSEFORCOMPUTER: it greys out OK for everything but a computer, so no folder
+    // could ever be chosen.
     browse.ulFlags = BIF_RETURNONLYFSDIRS | BIF_RETURNFSANCESTORS | BIF_EDITBOX |
                      BIF_NEWDIALOGSTYLE | BIF_NONEWFOLDERBUTTON;
     PIDLIST_ABSOLUTE chosen = SHBrowseForFolderW(&browse);
