@@ -51,7 +51,10 @@ done
 [ -s "$work/display" ] || fail "Xvfb did not start: $(cat "$work/xvfb.log")"
 export DISPLAY=:$(head -1 "$work/display")
 
+# A fresh server for this prefix that lasts through the gaps between wine commands.
 "$wineserver" -k 2>/dev/null || true
+"$wineserver" -w 2>/dev/null || true
+"$wineserver" -p60 </dev/null >/dev/null 2>&1 || true
 if [ ! -f "$WINEPREFIX/system.reg" ]; then
     timeout 120 "$wine" wineboot -i >/dev/null 2>&1 || fail "no wine prefix"
 fi
