@@ -82,7 +82,7 @@ rm -rf "$desktop"
 ln -s "$work/multi" "$desktop"
 
 timeout 60 "$wine" reg add 'HKLM\SOFTWARE\Notarix' /v Key /t REG_SZ \
-    /d "$(winpath "$work/key.asc")" /f >/dev/null || fail "reg add"
+    /d "$(winpath "$work/key.asc")" /f </dev/null >/dev/null 2>&1 || fail "reg add"
 
 probe() {
     timeout 60 "$wine" "$probe" "$@" | tr -d '\r'
