@@ -2,7 +2,9 @@
 // screen, its status line, progress, list rows and the texts of its other windows. It only reads;
 // the test drives the window with the X server's mouse and keyboard.
 //
-//   dialog_probe wait-status TEXT SECONDS   until the status line reads TEXT (exit 1 on timeout)
+//   dialog_probe wait-status TEXT SECONDS [ROWS]
+//                                           until the status line reads TEXT (and the list has
+//                                           ROWS rows); exit 1 on timeout
 //   dialog_probe place ID                   "left top width height" of a control, screen pixels
 //   dialog_probe progress                   the progress bar's position
 //   dialog_probe rows                       "top bottom|signed|result|signature|folder" per row
@@ -41,12 +43,13 @@ void print_line(const std::wstring &text) {
     std::printf("%s\n", out.c_str());
 }
 
-int wait_status(const wchar_t *expected, int seconds) {
+int wait_status(const wchar_t *expected, int seconds, int rows) {
     std::wstring seen;
     for (DWORD start = GetTickCount(); GetTickCount() - start < DWORD(seconds) * 1000;) {
         HWND dialog = main_dialog();
         seen = dialog ? window_text(GetDlgItem(dialog, kStatusId)) : L"(no dialog)";
-        if (seen == expected) {
+        if (seen == expected &&
+            (rows < 0 || SendDlgItemMessageW(dialog, kListId, LVM_GETITEMCOUNT, 0, 0) == rows)) {
             return 0;
         }
         Sleep(100);
@@ -169,8 +172,8 @@ int text(const wchar_t *title, int id) {
 
 int wmain(int argc, wchar_t **argv) {
     std::wstring command = argc > 1 ? argv[1] : L"";
-    if (command == L"wait-status" && argc == 4) {
-        return wait_status(argv[2], _wtoi(argv[3]));
+    if (command == L"wait-status" && (argc == 4 || argc == 5)) {
+        return wait_status(argv[2], _wtoi(argv[3]), argc == 5 ? _wtoi(argv[4]) : -1);
     }
     if (command == L"place" && argc == 3) {
         return place(_wtoi(argv[2]));
