@@ -6,8 +6,8 @@ set -euo pipefail
 
 build_pkgs=(cmake make g++ libssl-dev)
 test_pkgs=(libgtest-dev libgmock-dev libbenchmark-dev gnupg gpgv clang-format openssl
-           g++-mingw-w64-x86-64-posix mingw-w64 wine wine64 xvfb perl ca-certificates
-           clang libclang-rt-14-dev)
+           g++-mingw-w64-x86-64-posix mingw-w64 wine wine64 xvfb xdotool imagemagick perl
+           ca-certificates clang libclang-rt-14-dev)
 
 want=("${build_pkgs[@]}")
 if [ "${1:-test}" = test ]; then

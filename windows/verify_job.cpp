@@ -5,6 +5,8 @@
 #include <cstring>
 #include <cwchar>
 
+#include "verify_worker.h"
+
 const wchar_t *const kSignatureSuffixes[SIGNATURE_SUFFIX_COUNT] = {L".sig", L".asc", L".pgp"};
 
 namespace {
@@ -97,6 +99,7 @@ verify_job *create_verify_job(const wchar_t *key_path) {
         std::free(job);
         return nullptr;
     }
+    job->refs = 1;
     return job;
 }
 
@@ -116,20 +119,40 @@ int add_verify_entry(verify_job *job, int id, const wchar_t *source_path,
     return 0;
 }
 
-void release_verify_job(verify_job *job) {
+void release_verify_job(verify_job *job, DWORD stop_limit_ms) {
     if (job == nullptr) {
         return;
     }
     if (job->thread != nullptr) {
-        // The worker looks at state between entries; the job must outlive it.
-        InterlockedCompareExchange(&job->state, JOB_STOP_REQUESTED, JOB_RUNNING);
-        WaitForSingleObject(job->thread, INFINITE);
+        stop_verify_thread(job, stop_limit_ms);
+    }
+    set_job_sink(job, nullptr);
+    drop_verify_job(job);
+}
+
+void retain_verify_job(verify_job *job) {
+    InterlockedIncrement(&job->refs);
+}
+
+void drop_verify_job(verify_job *job) {
+    if (InterlockedDecrement(&job->refs) != 0) {
+        return;
+    }
+    if (job->thread != nullptr) {
         CloseHandle(job->thread);
-        job->thread = nullptr;
     }
     std::free(job->entries);
     DeleteCriticalSection(&job->lock);
     std::free(job);
+}
+
+verify_notify_sink *job_sink(verify_job *job) {
+    return static_cast<verify_notify_sink *>(InterlockedCompareExchangePointer(
+        reinterpret_cast<PVOID volatile *>(&job->sink), nullptr, nullptr));
+}
+
+void set_job_sink(verify_job *job, verify_notify_sink *sink) {
+    InterlockedExchangePointer(reinterpret_cast<PVOID volatile *>(&job->sink), sink);
 }
 
 bool is_signature_file_w(const wchar_t *path) {

@@ -34,6 +34,11 @@ enum { ENTRY_NOT_DECIDED = 0, ENTRY_GOOD = 1, ENTRY_WARNING = 2, ENTRY_FAILED = 
 // verify_job::state, the worker's run state
 enum { JOB_NOT_STARTED = 0, JOB_RUNNING = 1, JOB_STOP_REQUESTED = 2, JOB_FINISHED = 3 };
 
+// How long a release waits for a worker to stop before it warns and leaves the job to it.
+constexpr DWORD VERIFY_STOP_LIMIT_MS = 60000;
+
+class verify_notify_sink;
+
 struct verify_entry {
     int32_t id;  // the list row's item data in the dialog, 0 on the command line
     char source_path[JOB_PATH_CHARS];
@@ -54,6 +59,11 @@ struct verify_job {
     int32_t count;
     int32_t capacity;
     uint32_t flags;
+    // Where a dialog run's worker reports; null when no one listens any more.
+    verify_notify_sink *volatile sink;
+    // Holders of the job: its creator, and its worker while that runs. The last one frees it,
+    // so a worker that outlives the stop limit never works on freed memory.
+    volatile LONG refs;
 };
 
 // Null for a missing or empty key path, or when memory or the lock cannot be had.
@@ -64,10 +74,20 @@ verify_job *create_verify_job(const wchar_t *key_path);
 int add_verify_entry(verify_job *job, int id, const wchar_t *source_path,
                      const wchar_t *signature_path);
 
-// Asks the job's worker, if any, to stop and waits for it to end, then frees everything; the job
-// outlives its worker. The wait serves no messages: a dialog whose worker may be sending to it
-// stops the worker itself first. Null does nothing.
-void release_verify_job(verify_job *job);
+// Asks the job's worker, if any, to stop and waits for it (stop_verify_thread, which keeps
+// serving the worker's notifications) at most stop_limit_ms; then the creator lets go of the
+// job. A worker still running after the limit reports to no one and frees the job when it ends.
+// The worker's thread handle is closed with the job. Null does nothing.
+void release_verify_job(verify_job *job, DWORD stop_limit_ms = VERIFY_STOP_LIMIT_MS);
+
+// Another holder of the job (a worker about to start); it lets go with drop_verify_job.
+void retain_verify_job(verify_job *job);
+// Lets go of the job; the last holder frees it.
+void drop_verify_job(verify_job *job);
+
+// The job's listener, read and changed atomically: the worker reads it for every notification.
+verify_notify_sink *job_sink(verify_job *job);
+void set_job_sink(verify_job *job, verify_notify_sink *sink);
 
 // Scoped hold of a job's lock.
 class job_lock_guard {
