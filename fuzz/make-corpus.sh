@@ -14,6 +14,18 @@ cp "$data"/packets/{rsa2048.pgp,rsa3072.pgp,photo.pgp,dsa.pgp,eddsa.pgp,data.txt
 cp "$data"/digest/sums/{md5sum-text,sha1sum-binary,sha224sum-text,sha256sum-text} \
     "$data"/digest/sums/{sha256sum-binary,sha384sum-binary,sha512sum-text} "$out/digest_file/"
 
+# Lines past the 20000-character limit of the line readers, which mutation alone reaches slowly.
+{
+    printf -- '-----BEGIN PGP SIGNATURE-----\n\n'
+    head -c 20010 /dev/zero | tr '\0' 'Q'
+    printf '\n=twTO\n-----END PGP SIGNATURE-----\n'
+} >"$out/armor/long-body-line.asc"
+{
+    head -c 20010 /dev/zero | tr '\0' ' '
+    printf 'x\n'
+    head -1 "$data/digest/sums/sha256sum-text"
+} >"$out/digest_file/long-line-first"
+
 k=$data/keyring
 cp "$k"/{rsa2048,rsa3072,subsign,revoked,expired,future,keyflags-cert,mixed,multi}.pgp \
     "$k"/{rsa2048,subsign,revoked,multi}.asc "$out/load_key/"
