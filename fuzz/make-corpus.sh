@@ -35,6 +35,52 @@ cp "$k"/data.rsa2048-{sha1,sha224,sha256,sha384,sha512}.sig "$k"/data.rsa2048-sh
     "$k"/data.{rsa3072,rsa4096,subsign,dsa}-sha256.sig "$k"/data.two.sig \
     "$k"/data.rsa2048-sha256.bad.sig "$out/verify_detached/"
 
+# Key blocks the fixtures lack: a direct-key self-signature (gpg writes one for a designated
+# revoker), a subkey binding before the user id, and a trust packet that declares a broken
+# self-signature good.
+home=$(mktemp -d)
+trap 'GNUPGHOME=$home gpgconf --kill all >/dev/null 2>&1 || true; rm -rf "$home"' EXIT
+gpg_at() {
+    GNUPGHOME=$home gpg --batch --quiet --pinentry-mode loopback --passphrase '' \
+        --faked-system-time=1704067200! "$@" 2> >(grep -v 'faked system time' >&2)
+}
+gpg_at --quick-generate-key 'Notarix direct <direct@notarix.invalid>' rsa2048 sign never
+gpg_at --quick-generate-key 'Notarix revoker <revoker@notarix.invalid>' rsa2048 sign never
+printf 'addrevoker\nrevoker@notarix.invalid\ny\nsave\n' |
+    gpg_at --command-fd 0 --edit-key direct@notarix.invalid >/dev/null 2>&1
+GNUPGHOME=$home gpg --batch --quiet --export direct@notarix.invalid >"$out/load_key/direct-key.pgp"
+python3 - "$k/subsign.pgp" "$k/rsa2048.pgp" "$out/load_key" <<'PY'
+import sys
+def split(data):
+    packets, i = [], 0
+    while i < len(data):
+        ctb = data[i]
+        if ctb & 0x40:
+            kind, first = ctb & 0x3F, data[i + 1]
+            if first < 192:
+                header, length = 2, first
+            elif first < 224:
+                header, length = 3, ((first - 192) << 8) + data[i + 2] + 192
+            else:
+                header, length = 6, int.from_bytes(data[i + 2:i + 6], "big")
+        else:
+            kind, octets = (ctb >> 2) & 0x0F, 1 << (ctb & 3)
+            header, length = 1 + octets, int.from_bytes(data[i + 1:i + 1 + octets], "big")
+        packets.append((kind, data[i:i + header + length]))
+        i += header + length
+    return packets
+subsign = split(open(sys.argv[1], "rb").read())
+kinds = [k for k, _ in subsign]
+key, uid, cert = subsign[0][1], subsign[kinds.index(13)][1], subsign[kinds.index(13) + 1][1]
+sub, binding = subsign[kinds.index(14)][1], subsign[kinds.index(14) + 1][1]
+open(sys.argv[3] + "/subkey-before-uid.pgp", "wb").write(key + sub + binding + uid + cert)
+rsa = split(open(sys.argv[2], "rb").read())
+broken = bytearray(rsa[2][1])
+broken[-1] ^= 1
+trust = bytes([0xB0, 0x02, 0x00, 0x03])  # old-format trust packet: cached, good
+open(sys.argv[3] + "/trust-cached-good.pgp", "wb").write(rsa[0][1] + rsa[1][1] + broken + trust)
+PY
+
 # The primary keys gpg sees in the key seeds: the only keys a fuzzed key file may keep.
 for f in "$out"/load_key/*; do
     gpg --batch --with-colons --import-options show-only --import "$f" 2>/dev/null |
