@@ -1,10 +1,10 @@
 #include "bench_host.h"
 
-#include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
+
+#include "plain_slots.h"
 
 size_t g_stdio_buffer = 0;
 size_t g_live = 0;
@@ -34,52 +34,6 @@ void h_free(void *block) {
         std::free(p);
     }
 }
-int h_memset_s(void *d, PX_ULONG ds, int v, PX_ULONG n) {
-    if (n > ds) {
-        return -1;
-    }
-    std::memset(d, v, n);
-    return 0;
-}
-int h_memmove_s(void *d, PX_ULONG ds, const void *s, PX_ULONG n) {
-    if (n > ds) {
-        return -1;
-    }
-    std::memmove(d, s, n);
-    return 0;
-}
-int h_memcmp(const void *a, const void *b, PX_ULONG n) {
-    return std::memcmp(a, b, n);
-}
-int h_strncmp(const char *a, const char *b, PX_ULONG n) {
-    return std::strncmp(a, b, n);
-}
-char *h_strstr(const char *t, const char *p) {
-    return const_cast<char *>(std::strstr(t, p));
-}
-char *h_strchr(const char *t, int c) {
-    return const_cast<char *>(std::strchr(t, c));
-}
-PX_ULONG h_strlen(const char *t) {
-    return std::strlen(t);
-}
-int h_strcmp(const char *a, const char *b) {
-    return std::strcmp(a, b);
-}
-int h_strcpy_s(char *d, PX_ULONG ds, const char *s) {
-    if (std::strlen(s) >= ds) {
-        return -1;
-    }
-    std::strcpy(d, s);
-    return 0;
-}
-int h_vsnprintf_s(char *d, PX_ULONG ds, PX_ULONG n, const char *f, va_list a) {
-    if (n >= ds) {
-        return -1;
-    }
-    const int r = std::vsnprintf(d, n + 1, f, a);
-    return (r < 0 || static_cast<PX_ULONG>(r) > n) ? -1 : r;
-}
 struct HostFile {
     FILE *f;
     char *buffer;
@@ -106,35 +60,15 @@ int h_fclose(void *f) {
     delete h;
     return rc;
 }
-PX_ULONG h_thread() {
-    return 1;
-}
-int64_t h_time() {
-    return static_cast<int64_t>(std::time(nullptr));
-}
 
 }  // namespace
 
 PELLAX_SYS_API bench_sys_api() {
-    PELLAX_SYS_API s{};
-    s.size = sizeof s;
+    PELLAX_SYS_API s = plain_sys_api();
     s.malloc = h_malloc;
-    s.memset_s = h_memset_s;
-    s.memmove_s = h_memmove_s;
-    s.memcpy_s = h_memmove_s;
     s.free = h_free;
-    s.memcmp = h_memcmp;
-    s.strncmp = h_strncmp;
-    s.strstr = h_strstr;
-    s.strchr = h_strchr;
-    s.strlen = h_strlen;
-    s.strcmp = h_strcmp;
-    s.strcpy_s = h_strcpy_s;
-    s.vsnprintf_s = h_vsnprintf_s;
     s.fopen = h_fopen;
     s.fread = h_fread;
     s.fclose = h_fclose;
-    s.get_thread_id = h_thread;
-    s.get_utc_time = h_time;
     return s;
 }

@@ -12,6 +12,7 @@
 #include "memset_s.h"
 #include "openssl_callback.h"
 #include "parse.h"
+#include "plain_slots.h"
 #include "strcpy_s.h"
 #include "vsnprintf_s.h"
 
@@ -52,24 +53,6 @@ int host_memmove_s(void *dest, PX_ULONG dest_size, const void *src, PX_ULONG cou
 int host_memcpy_s(void *dest, PX_ULONG dest_size, const void *src, PX_ULONG count) {
     return memcpy_s(dest, dest_size, src, count);
 }
-int host_memcmp(const void *a, const void *b, PX_ULONG n) {
-    return std::memcmp(a, b, n);
-}
-int host_strncmp(const char *a, const char *b, PX_ULONG n) {
-    return std::strncmp(a, b, n);
-}
-char *host_strstr(const char *t, const char *p) {
-    return const_cast<char *>(std::strstr(t, p));
-}
-char *host_strchr(const char *t, int c) {
-    return const_cast<char *>(std::strchr(t, c));
-}
-PX_ULONG host_strlen(const char *t) {
-    return std::strlen(t);
-}
-int host_strcmp(const char *a, const char *b) {
-    return std::strcmp(a, b);
-}
 int host_strcpy_s(char *dest, PX_ULONG dest_size, const char *src) {
     return strcpy_s(dest, dest_size, src);
 }
@@ -109,15 +92,9 @@ void *host_fopen(const char *path, const char *mode) {
     }
     return f;
 }
-PX_ULONG host_fread(void *buffer, PX_ULONG length, void *handle) {
-    return std::fread(buffer, 1, length, static_cast<FILE *>(handle));
-}
 int host_fclose(void *handle) {
     --g_open_files;
     return std::fclose(static_cast<FILE *>(handle));
-}
-PX_ULONG host_thread_id() {
-    return 1;
 }
 int64_t host_utc_time() {
     return kClock;
@@ -133,25 +110,18 @@ PELLAX_CALLBACK_FUNCS make_callbacks() {
     PELLAX_CALLBACK_FUNCS f{};
     f.size = sizeof f;
     f.plt.size = sizeof f.plt;
+    // The C library behind the other slots; the bounded ones are the Linux program's own.
     PELLAX_SYS_API &s = f.plt.sys;
-    s.size = sizeof s;
+    s = plain_sys_api();
     s.malloc = host_malloc;
+    s.free = host_free;
     s.memset_s = host_memset_s;
     s.memmove_s = host_memmove_s;
     s.memcpy_s = host_memcpy_s;
-    s.free = host_free;
-    s.memcmp = host_memcmp;
-    s.strncmp = host_strncmp;
-    s.strstr = host_strstr;
-    s.strchr = host_strchr;
-    s.strlen = host_strlen;
-    s.strcmp = host_strcmp;
     s.strcpy_s = host_strcpy_s;
     s.vsnprintf_s = host_vsnprintf_s;
     s.fopen = host_fopen;
-    s.fread = host_fread;
     s.fclose = host_fclose;
-    s.get_thread_id = host_thread_id;
     s.get_utc_time = host_utc_time;
     f.plt.log_callback = host_log;
     f.crypto_vrf_ctx_create = openssl_vrf_ctx_create;

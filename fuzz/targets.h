@@ -12,9 +12,7 @@ int fuzz_armor(const uint8_t *data, size_t size);
 int fuzz_parse_packet(const uint8_t *data, size_t size);
 int fuzz_digest_file(const uint8_t *data, size_t size);
 int fuzz_vsnprintf_s(const uint8_t *data, size_t size);
-#ifdef NOTARIX_FUZZ_KEYRING
 int fuzz_load_key(const uint8_t *data, size_t size);
 int fuzz_verify_detached(const uint8_t *data, size_t size);
-#endif
 
 #endif

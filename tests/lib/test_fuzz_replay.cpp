@@ -28,10 +28,8 @@ const Target kTargets[] = {
     {"parse_packet", fuzz_parse_packet},
     {"digest_file", fuzz_digest_file},
     {"vsnprintf_s", fuzz_vsnprintf_s},
-#ifdef NOTARIX_FUZZ_KEYRING
     {"load_key", fuzz_load_key},
     {"verify_detached", fuzz_verify_detached},
-#endif
 };
 
 void PrintTo(const Target &target, std::ostream *os) {
