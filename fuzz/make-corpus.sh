@@ -49,28 +49,11 @@ gpg_at --quick-generate-key 'Notarix revoker <revoker@notarix.invalid>' rsa2048 
 printf 'addrevoker\nrevoker@notarix.invalid\ny\nsave\n' |
     gpg_at --command-fd 0 --edit-key direct@notarix.invalid >/dev/null 2>&1
 GNUPGHOME=$home gpg --batch --quiet --export direct@notarix.invalid >"$out/load_key/direct-key.pgp"
-python3 - "$k/subsign.pgp" "$k/rsa2048.pgp" "$out/load_key" <<'PY'
+PYTHONPATH=$data python3 - "$k/subsign.pgp" "$k/rsa2048.pgp" "$out/load_key" <<'PY'
 import sys
-def split(data):
-    packets, i = [], 0
-    while i < len(data):
-        ctb = data[i]
-        if ctb & 0x40:
-            kind, first = ctb & 0x3F, data[i + 1]
-            if first < 192:
-                header, length = 2, first
-            elif first < 224:
-                header, length = 3, ((first - 192) << 8) + data[i + 2] + 192
-            else:
-                header, length = 6, int.from_bytes(data[i + 2:i + 6], "big")
-        else:
-            kind, octets = (ctb >> 2) & 0x0F, 1 << (ctb & 3)
-            header, length = 1 + octets, int.from_bytes(data[i + 1:i + 1 + octets], "big")
-        packets.append((kind, data[i:i + header + length]))
-        i += header + length
-    return packets
+from pgp_packets import split
 subsign = split(open(sys.argv[1], "rb").read())
-kinds = [k for k, _ in subsign]
+kinds = [k for k, _, _ in subsign]
 key, uid, cert = subsign[0][1], subsign[kinds.index(13)][1], subsign[kinds.index(13) + 1][1]
 sub, binding = subsign[kinds.index(14)][1], subsign[kinds.index(14) + 1][1]
 open(sys.argv[3] + "/subkey-before-uid.pgp", "wb").write(key + sub + binding + uid + cert)

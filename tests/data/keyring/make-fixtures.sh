@@ -144,25 +144,10 @@ done
 
 # A key's own user id certification presented as a detached signature over a file that holds
 # exactly what the certification hashes: the key and the user id.
-python3 - "$out/rsa2048.pgp" "$out/cert-as-data.bin" "$out/cert-as-data.sig" <<'PY'
+PYTHONPATH=$out/.. python3 - "$out/rsa2048.pgp" "$out/cert-as-data.bin" "$out/cert-as-data.sig" <<'PY'
 import struct, sys
-data = open(sys.argv[1], "rb").read()
-packets, i = [], 0
-while i < len(data):
-    ctb = data[i]
-    if ctb & 0x40:
-        kind, first = ctb & 0x3F, data[i + 1]
-        if first < 192:
-            header, length = 2, first
-        elif first < 224:
-            header, length = 3, ((first - 192) << 8) + data[i + 2] + 192
-        else:
-            header, length = 6, struct.unpack(">I", data[i + 2:i + 6])[0]
-    else:
-        kind, octets = (ctb >> 2) & 0x0F, 1 << (ctb & 3)
-        header, length = 1 + octets, int.from_bytes(data[i + 1:i + 1 + octets], "big")
-    packets.append((kind, data[i:i + header + length], data[i + header:i + header + length]))
-    i += header + length
+from pgp_packets import split
+packets = split(open(sys.argv[1], "rb").read())
 key = next(body for kind, _, body in packets if kind == 6)
 uid = next(body for kind, _, body in packets if kind == 13)
 cert = next(raw for kind, raw, _ in packets if kind == 2)
