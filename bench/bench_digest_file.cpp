@@ -27,18 +27,8 @@ PELLAX_CALLBACK_FUNCS make_funcs() {
     PELLAX_CALLBACK_FUNCS f{};
     f.size = sizeof f;
     f.plt.size = sizeof f.plt;
-    PELLAX_SYS_API &s = f.plt.sys;
-    s = bench_sys_api();
-    f.crypto_vrf_ctx_create = openssl_vrf_ctx_create;
-    f.crypto_vrf_init = openssl_vrf_init;
-    f.crypto_vrf_update = openssl_vrf_update;
-    f.crypto_vrf_final = openssl_vrf_final;
-    f.crypto_vrf_ctx_destory = openssl_vrf_ctx_destory;
-    f.crypto_md_ctx_create = openssl_md_ctx_create;
-    f.crypto_md_init = openssl_md_init;
-    f.crypto_md_update = openssl_md_update;
-    f.crypto_md_final = openssl_md_final;
-    f.crypto_md_ctx_destory = openssl_md_ctx_destory;
+    f.plt.sys = bench_sys_api();
+    openssl_fill_callbacks(&f);
     return f;
 }
 

@@ -239,6 +239,19 @@ void openssl_vrf_ctx_destory(void *ctx) {
     free(vrf);
 }
 
+void openssl_fill_callbacks(PELLAX_CALLBACK_FUNCS *funcs) {
+    funcs->crypto_vrf_ctx_create = openssl_vrf_ctx_create;
+    funcs->crypto_vrf_init = openssl_vrf_init;
+    funcs->crypto_vrf_update = openssl_vrf_update;
+    funcs->crypto_vrf_final = openssl_vrf_final;
+    funcs->crypto_vrf_ctx_destory = openssl_vrf_ctx_destory;
+    funcs->crypto_md_ctx_create = openssl_md_ctx_create;
+    funcs->crypto_md_init = openssl_md_init;
+    funcs->crypto_md_update = openssl_md_update;
+    funcs->crypto_md_final = openssl_md_final;
+    funcs->crypto_md_ctx_destory = openssl_md_ctx_destory;
+}
+
 PX_UINT32 test_get_bigint_nbits(const PELLAX_BIGINT *n) {
     const PX_UINT32 len = bigint_octets(n);
     PX_UINT32 zero_bits = 0;

@@ -62,6 +62,10 @@ PELLAX_ERROR_CODE openssl_vrf_final(void *ctx, const PX_BYTE *signature, PX_UINT
 /* Accepts null; releases the digest context and the key too. */
 void openssl_vrf_ctx_destory(void *ctx);
 
+/* Puts the ten callbacks above into the crypto slots of funcs; its other fields stay as they are.
+ * For hosts that fill a callback table directly rather than through the registration calls. */
+void openssl_fill_callbacks(PELLAX_CALLBACK_FUNCS *funcs);
+
 /* Internal steps of building a key; callers pass non-null arguments. */
 
 /* The bit count of a multiprecision integer: 8 * len minus the leading zero bits; 0 when every

@@ -124,16 +124,7 @@ PELLAX_CALLBACK_FUNCS make_callbacks() {
     s.fclose = host_fclose;
     s.get_utc_time = host_utc_time;
     f.plt.log_callback = host_log;
-    f.crypto_vrf_ctx_create = openssl_vrf_ctx_create;
-    f.crypto_vrf_init = openssl_vrf_init;
-    f.crypto_vrf_update = openssl_vrf_update;
-    f.crypto_vrf_final = openssl_vrf_final;
-    f.crypto_vrf_ctx_destory = openssl_vrf_ctx_destory;
-    f.crypto_md_ctx_create = openssl_md_ctx_create;
-    f.crypto_md_init = openssl_md_init;
-    f.crypto_md_update = openssl_md_update;
-    f.crypto_md_final = openssl_md_final;
-    f.crypto_md_ctx_destory = openssl_md_ctx_destory;
+    openssl_fill_callbacks(&f);
     if (openssl_library_init() != 1 || pellax_old_library_initialize(&s) != 0) {
         fail("host setup");
     }

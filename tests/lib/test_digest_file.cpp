@@ -68,16 +68,7 @@ PELLAX_CALLBACK_FUNCS openssl_funcs(const TestHost &host) {
     PELLAX_CALLBACK_FUNCS funcs{};
     funcs.size = sizeof funcs;
     funcs.plt = host.plt;
-    funcs.crypto_vrf_ctx_create = openssl_vrf_ctx_create;
-    funcs.crypto_vrf_init = openssl_vrf_init;
-    funcs.crypto_vrf_update = openssl_vrf_update;
-    funcs.crypto_vrf_final = openssl_vrf_final;
-    funcs.crypto_vrf_ctx_destory = openssl_vrf_ctx_destory;
-    funcs.crypto_md_ctx_create = openssl_md_ctx_create;
-    funcs.crypto_md_init = openssl_md_init;
-    funcs.crypto_md_update = openssl_md_update;
-    funcs.crypto_md_final = openssl_md_final;
-    funcs.crypto_md_ctx_destory = openssl_md_ctx_destory;
+    openssl_fill_callbacks(&funcs);
     return funcs;
 }
 
