@@ -7,6 +7,7 @@
 #define PELLAX_MAINPROC_H
 
 #include "pellax_crypto.h"
+#include "pellax_guard.h"
 #include "pellax_iobuf.h"
 #include "pellax_list.h"
 #include "pellax_packet.h"
@@ -110,7 +111,7 @@ PELLAX_EXTERN_C_END
 
 #ifdef __cplusplus
 
-/* Owners the list and verification code share: each releases through the host on scope exit. */
+/* Owners of lists and cursors: each releases through the host on scope exit. */
 class PellaxCursorGuard {
   public:
     explicit PellaxCursorGuard(const PELLAX_PLT_FUNCS *plt) : plt_(plt) {}
@@ -150,31 +151,6 @@ class PellaxListGuard {
   private:
     const PELLAX_PLT_FUNCS *plt_;
     PELLAX_LIST *list_ = nullptr;
-};
-
-class PellaxVrfCtxGuard {
-  public:
-    explicit PellaxVrfCtxGuard(const PELLAX_CALLBACK_FUNCS *funcs) : funcs_(funcs) {}
-    ~PellaxVrfCtxGuard() {
-        if (ctx_ != nullptr) {
-            pellax_crypto_vrf_ctx_destory(funcs_, ctx_);
-        }
-    }
-    PellaxVrfCtxGuard(const PellaxVrfCtxGuard &) = delete;
-    PellaxVrfCtxGuard &operator=(const PellaxVrfCtxGuard &) = delete;
-    void **out() { return &ctx_; }
-    void *get() const { return ctx_; }
-    // Destroys the context now (for callers that log after releasing it).
-    void reset() {
-        if (ctx_ != nullptr) {
-            pellax_crypto_vrf_ctx_destory(funcs_, ctx_);
-            ctx_ = nullptr;
-        }
-    }
-
-  private:
-    const PELLAX_CALLBACK_FUNCS *funcs_;
-    void *ctx_ = nullptr;
 };
 
 #endif

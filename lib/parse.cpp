@@ -1419,15 +1419,13 @@ namespace {
 PELLAX_ERROR_CODE fingerprint_of(const PELLAX_CALLBACK_FUNCS *funcs, const PELLAX_PUBLIC_KEY *key,
                                  PX_BYTE digest[PELLAX_FINGERPRINT_LEN]) {
     const PELLAX_PLT_FUNCS *plt = &funcs->plt;
-    void *ctx = nullptr;
-    PELLAX_ERROR_CODE rc = pellax_crypto_md_ctx_create(funcs, &ctx);
+    PellaxMdCtxGuard md(funcs);
+    PELLAX_ERROR_CODE rc = pellax_crypto_md_ctx_create(funcs, md.out());
     if (rc != PELLAX_OK) {
         PX_LOG_ERROR(plt, rc, "pellax_crypto_md_ctx_create error.");
-        if (ctx != nullptr) {
-            pellax_crypto_md_ctx_destory(funcs, ctx);
-        }
         return rc;
     }
+    void *ctx = md.get();
     PX_UINT32 length = PELLAX_FINGERPRINT_LEN;
     rc = pellax_crypto_md_init(funcs, ctx, PELLAX_HASH_SHA1);
     if (rc != PELLAX_OK) {
@@ -1443,7 +1441,6 @@ PELLAX_ERROR_CODE fingerprint_of(const PELLAX_CALLBACK_FUNCS *funcs, const PELLA
                      "length is 0x%08x, please check your message digest callback method.",
                      PELLAX_FINGERPRINT_LEN, length);
     }
-    pellax_crypto_md_ctx_destory(funcs, ctx);
     return rc;
 }
 

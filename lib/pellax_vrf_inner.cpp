@@ -1,6 +1,7 @@
 #include "pellax_vrf_inner.h"
 
 #include "file_filter.h"
+#include "pellax_guard.h"
 #include "pellax_log.h"
 #include "pellax_plt_st_check.h"
 #include "pellax_vrf_internal.h"
@@ -16,21 +17,6 @@ PELLAX_ERROR_CODE fold(PELLAX_ERROR_CODE code) {
         (code >= 1 && code <= 99) || (code >= PELLAX_ERR_PARAM && code <= PELLAX_HOST_CODE_LAST);
     return passes ? code : static_cast<PELLAX_ERROR_CODE>(PELLAX_OK);
 }
-
-// Owns a stream until the scope ends; stacked streams are released by their own guards first.
-class StreamGuard {
-  public:
-    explicit StreamGuard(const PELLAX_PLT_FUNCS *plt) : plt_(plt) {}
-    ~StreamGuard() { fips_pellax_iobuf_free(plt_, stream_); }
-    StreamGuard(const StreamGuard &) = delete;
-    StreamGuard &operator=(const StreamGuard &) = delete;
-    PELLAX_IOBUF **out() { return &stream_; }
-    PELLAX_IOBUF *get() const { return stream_; }
-
-  private:
-    const PELLAX_PLT_FUNCS *plt_;
-    PELLAX_IOBUF *stream_ = nullptr;
-};
 
 // Loads a key ring from a stream and puts it in place of the context's old one.
 PELLAX_ERROR_CODE load_keyring(PELLAX_VRF_CTX *ctx, PELLAX_IOBUF *stream) {

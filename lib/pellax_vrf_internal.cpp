@@ -1,6 +1,14 @@
 #include "pellax_vrf_internal.h"
 
+#include "armor_filter.h"
+#include "file_filter.h"
+#include "mainproc.h"
+#include "pellax_common.h"
+#include "pellax_crypto.h"
+#include "pellax_guard.h"
 #include "pellax_log.h"
+#include "pellax_vrf_old.h"
+#include "verify.h"
 
 namespace {
 
@@ -9,10 +17,6 @@ const char kModule[] = "pellax_vrf_internal";
 }  // namespace
 
 /* ---- Key rings and detached signatures ---------------------------------------------------- */
-
-#include "armor_filter.h"
-#include "mainproc.h"
-#include "verify.h"
 
 namespace {
 
@@ -122,11 +126,6 @@ PELLAX_ERROR_CODE pellax_vrf_verify_detach_signature_internal(
 
 /* ---- Digest files ------------------------------------------------------------------------- */
 
-#include "file_filter.h"
-#include "pellax_common.h"
-#include "pellax_crypto.h"
-#include "pellax_vrf_old.h"
-
 namespace {
 namespace digest_file {
 
@@ -153,72 +152,6 @@ PX_UINT32 digest_bytes(int type) {
     }
     return 0;
 }
-
-// One host block, released through the host's free when the scope ends.
-template <typename T>
-class HostPtr {
-  public:
-    explicit HostPtr(const PELLAX_PLT_FUNCS *plt) : plt_(plt) {}
-    ~HostPtr() { reset(); }
-    HostPtr(const HostPtr &) = delete;
-    HostPtr &operator=(const HostPtr &) = delete;
-    void reset() {
-        if (block_ != nullptr) {
-            pellax_free(&plt_->sys, block_);
-            block_ = nullptr;
-        }
-    }
-    bool allocate(PX_ULONG count) {
-        reset();
-        block_ = static_cast<T *>(pellax_malloc(&plt_->sys, count * sizeof(T)));
-        return block_ != nullptr;
-    }
-    T *get() const { return block_; }
-    // For callers that store a block of their own making, or replace the one held.
-    T **slot() { return &block_; }
-
-  private:
-    const PELLAX_PLT_FUNCS *plt_;
-    T *block_ = nullptr;
-};
-
-class MdContext {
-  public:
-    explicit MdContext(const PELLAX_CALLBACK_FUNCS *funcs) : funcs_(funcs) {}
-    ~MdContext() { destroy(); }
-    MdContext(const MdContext &) = delete;
-    MdContext &operator=(const MdContext &) = delete;
-    void **out() { return &ctx_; }
-    void *get() const { return ctx_; }
-    void destroy() {
-        if (ctx_ != nullptr) {
-            pellax_crypto_md_ctx_destory(funcs_, ctx_);
-            ctx_ = nullptr;
-        }
-    }
-
-  private:
-    const PELLAX_CALLBACK_FUNCS *funcs_;
-    void *ctx_ = nullptr;
-};
-
-class StreamHolder {
-  public:
-    explicit StreamHolder(const PELLAX_PLT_FUNCS *plt) : plt_(plt) {}
-    ~StreamHolder() { reset(); }
-    StreamHolder(const StreamHolder &) = delete;
-    StreamHolder &operator=(const StreamHolder &) = delete;
-    PELLAX_IOBUF **out() { return &stream_; }
-    PELLAX_IOBUF *get() const { return stream_; }
-    void reset() {
-        fips_pellax_iobuf_free(plt_, stream_);
-        stream_ = nullptr;
-    }
-
-  private:
-    const PELLAX_PLT_FUNCS *plt_;
-    PELLAX_IOBUF *stream_ = nullptr;
-};
 
 // A piece of the current line: not terminated, may hold any byte.
 struct Slice {
@@ -297,7 +230,7 @@ struct Entry {
 // 0 when both were found; a code from 101 to 199 for a line that only counts as a failure (the
 // reason is logged); any other code ends the run.
 PELLAX_ERROR_CODE parse_line(const PELLAX_PLT_FUNCS *plt, Slice line, int type,
-                             HostPtr<PX_BYTE> &digest, Entry &entry) {
+                             HostBlock<PX_BYTE> &digest, Entry &entry) {
     const PX_UINT32 first = first_space(line);
     if (first == line.len) {
         PX_LOG_ERROR(plt, PELLAX_ERR_FILE_FORMAT, "Can't find line separator.");
@@ -358,7 +291,7 @@ PELLAX_ERROR_CODE parse_line(const PELLAX_PLT_FUNCS *plt, Slice line, int type,
 // base, then separator unless base already ends with it, then name; a terminated host block.
 PELLAX_ERROR_CODE format_full_path(const PELLAX_PLT_FUNCS *plt, const char *base, PX_ULONG base_len,
                                    const char *separator, PX_ULONG sep_len, const char *name,
-                                   PX_ULONG name_len, HostPtr<char> &path) {
+                                   PX_ULONG name_len, HostBlock<char> &path) {
     const PX_ULONG most = ~static_cast<PX_ULONG>(0);
     if (base_len > most - sep_len || base_len + sep_len > most - name_len - 1) {
         PX_LOG_ERROR(plt, PELLAX_ERR_TOO_LONG, "Path is too long.");
@@ -401,7 +334,7 @@ PELLAX_ERROR_CODE compare_stream_digest(const PELLAX_CALLBACK_FUNCS *funcs, PELL
     const PELLAX_PLT_FUNCS *plt = &funcs->plt;
     *outcome = 0;
     *hashed = 0;
-    MdContext md(funcs);
+    PellaxMdCtxGuard md(funcs);
     PELLAX_ERROR_CODE rc = pellax_crypto_md_ctx_create(funcs, md.out());
     if (rc != PELLAX_OK) {
         PX_LOG_ERROR(plt, rc, "Create message digest context error.");
@@ -409,7 +342,7 @@ PELLAX_ERROR_CODE compare_stream_digest(const PELLAX_CALLBACK_FUNCS *funcs, PELL
     }
     rc = pellax_crypto_md_init(funcs, md.get(), type);
     if (rc != PELLAX_OK) {
-        md.destroy();
+        md.reset();
         PX_LOG_ERROR(plt, rc, "Initialize message digest error.");
         return rc;
     }
@@ -438,7 +371,7 @@ PELLAX_ERROR_CODE compare_stream_digest(const PELLAX_CALLBACK_FUNCS *funcs, PELL
         PX_LOG_ERROR(plt, rc, "pellax_crypto_md_final error.");
         return rc;
     }
-    md.destroy();
+    md.reset();
     if (mine_length != digest_length) {
         PX_LOG_INFO(plt, PELLAX_OK,
                     "Digest data is not right, my_digest_length: 0x%08x, digest_length: 0x%08x.",
@@ -465,7 +398,7 @@ PELLAX_ERROR_CODE refuse_directory(const PELLAX_PLT_FUNCS *plt, const char *path
 #else
     static const char kSelf[] = "/.";
     const PX_ULONG path_len = pellax_strlen(&plt->sys, path);
-    HostPtr<char> probe(plt);
+    HostBlock<char> probe(plt);
     if (path_len > ~static_cast<PX_ULONG>(0) - sizeof kSelf ||
         !probe.allocate(path_len + sizeof kSelf)) {
         PX_LOG_ERROR(plt, PELLAX_ERR_ALLOC, "Alloc memory error, alloc size: 0x%x.",
@@ -504,14 +437,14 @@ struct Run {
 // ends the run.
 PELLAX_ERROR_CODE check_line(Run &run, Slice line) {
     const PELLAX_PLT_FUNCS *plt = &run.funcs->plt;
-    HostPtr<PX_BYTE> digest(plt);
+    HostBlock<PX_BYTE> digest(plt);
     Entry entry;
     PELLAX_ERROR_CODE rc = parse_line(plt, line, run.type, digest, entry);
     if (rc != PELLAX_OK && !ends_run(rc)) {
         count(&run.failed);
         return PELLAX_OK;
     }
-    HostPtr<char> name(plt);
+    HostBlock<char> name(plt);
     if (rc == PELLAX_OK && !name.allocate(static_cast<PX_ULONG>(entry.name.len) + 1)) {
         PX_LOG_ERROR(plt, PELLAX_ERR_ALLOC, "Alloc memory error, alloc size: 0x%x.",
                      entry.name.len + 1);
@@ -529,7 +462,7 @@ PELLAX_ERROR_CODE check_line(Run &run, Slice line) {
     }
     name.get()[entry.name.len] = '\0';
 
-    HostPtr<char> path(plt);
+    HostBlock<char> path(plt);
     rc = format_full_path(plt, run.base, run.base_len, run.separator, run.sep_len, name.get(),
                           entry.name.len, path);
     if (rc != PELLAX_OK) {
@@ -541,7 +474,7 @@ PELLAX_ERROR_CODE check_line(Run &run, Slice line) {
     name.reset();
 
     PX_LOG_INFO(plt, PELLAX_OK, "Verify file digest, full path: %s.", path.get());
-    StreamHolder stream(plt);
+    StreamGuard stream(plt);
     rc = pellax_open_file_filter(plt, path.get(), kReadMode, stream.out());
     if (rc != PELLAX_OK) {
         PX_LOG_ERROR(plt, rc, "Open file error, full path: %s.", path.get());
@@ -598,7 +531,7 @@ PELLAX_ERROR_CODE check_is_digest_string(const PELLAX_PLT_FUNCS *plt, const char
                      static_cast<unsigned>(digest_type));
         return PELLAX_ERR_DIGEST_PARAM;
     }
-    if (length % 2 != 0 || length != 2 * bytes) {
+    if (length != 2 * bytes) {
         PX_LOG_ERROR(plt, PELLAX_ERR_DIGEST_LENGTH, "Digest data length is not right");
         return PELLAX_ERR_DIGEST_LENGTH;
     }
@@ -644,7 +577,7 @@ PELLAX_ERROR_CODE pellax_verify_digest_file_internal(const PELLAX_CALLBACK_FUNCS
             0};
     // One limit for the whole run: after a cut line the reader refuses to go on (201).
     PX_UINT32 max_len = kLineLimit;
-    HostPtr<PX_BYTE> line(plt);
+    HostBlock<PX_BYTE> line(plt);
     PX_UINT32 size = 0;
     for (;;) {
         PX_UINT32 len = 0;
