@@ -25,9 +25,6 @@ const cmd_option cmd_options[6] = {
 
 namespace {
 
-// A directory path this long or longer is not walked.
-constexpr size_t kDirPathLimit = 257;
-
 bool is_option_text(const wchar_t *arg) {
     return arg[0] == L'-';
 }
@@ -269,7 +266,7 @@ int add_file_to_job(verify_job *job, const wchar_t *path) {
 }
 
 int add_dir_to_job(verify_job *job, const wchar_t *path) {
-    if (std::wcslen(path) >= kDirPathLimit) {
+    if (std::wcslen(path) >= WALK_FOLDER_LIMIT) {
         console_print("[ERR]path too long: %s.\r\n", ansi_text(path).c_str());
         return left_out(job);
     }
@@ -281,31 +278,27 @@ int add_dir_to_job(verify_job *job, const wchar_t *path) {
         job->flags |= JOB_FLAG_INVALID;
         return -1;
     }
-    int rc = 0;
+    find_guard close_listing(listing);
     do {
         wchar_t joined[JOB_PATH_CHARS];
         if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            if (std::wcscmp(found.cFileName, L".") == 0 ||
-                std::wcscmp(found.cFileName, L"..") == 0) {
+            if (is_dot_entry(found.cFileName)) {
                 continue;
             }
             if (join_path(path, found.cFileName, joined) != 0) {
                 console_print(
                     "[WARN]:May be not all signature added, because the folder's depth is "
                     "overloaded\r\n");
-                rc = left_out(job);
-                break;
+                return left_out(job);
             }
             if (add_dir_to_job(job, joined) != 0) {
-                rc = -1;
-                break;
+                return -1;
             }
             continue;
         }
         if (join_path(path, found.cFileName, joined) != 0) {
             console_print("[WARN]:Folder's depth is overloaded.\r\n");
-            rc = left_out(job);
-            break;
+            return left_out(job);
         }
         wchar_t source_name[JOB_PATH_CHARS];
         // A signature whose signed file lies here comes in with that file.
@@ -314,8 +307,7 @@ int add_dir_to_job(verify_job *job, const wchar_t *path) {
         }
         add_file_to_job(job, joined);
     } while (FindNextFileW(listing, &found));
-    FindClose(listing);
-    return rc;
+    return 0;
 }
 
 int verify_all_entries(verify_job *job) {

@@ -398,8 +398,8 @@ void on_set_log() {
                      true, path)) {
         return;
     }
-    // The chosen file is appended to; a worker's line goes whole to the old file or the new.
-    close_log_file();
+    // The chosen file is appended to, the open one closed first (open_log_file does both); a
+    // worker's line goes whole to the old file or the new.
     if (!open_log_file(path)) {
         message_box(kCreateLogError, kLogErrorCaption, MB_ICONERROR);
     }

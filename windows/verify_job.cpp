@@ -203,6 +203,10 @@ bool find_signature_files(const wchar_t *source_path,
     return found > 0;
 }
 
+bool is_dot_entry(const wchar_t *name) {
+    return std::wcscmp(name, L".") == 0 || std::wcscmp(name, L"..") == 0;
+}
+
 int join_path(const wchar_t *directory, const wchar_t *name, wchar_t (&out)[JOB_PATH_CHARS]) {
     out[0] = L'\0';
     if (directory == nullptr || name == nullptr ||

@@ -120,6 +120,28 @@ bool find_signature_files(const wchar_t *source_path,
 // directory + "\" + name; -1 (out empty) when the result would exceed 256 characters.
 int join_path(const wchar_t *directory, const wchar_t *name, wchar_t (&out)[JOB_PATH_CHARS]);
 
+// A walked folder whose path has this many characters or more is passed over.
+constexpr size_t WALK_FOLDER_LIMIT = 257;
+
+// Whether a folder listing's entry is "." or "..".
+bool is_dot_entry(const wchar_t *name);
+
+// Closes a FindFirstFileW listing when the walk leaves it, on every path.
+class find_guard {
+  public:
+    explicit find_guard(HANDLE find) : find_(find) {}
+    ~find_guard() {
+        if (find_ != INVALID_HANDLE_VALUE) {
+            FindClose(find_);
+        }
+    }
+    find_guard(const find_guard &) = delete;
+    find_guard &operator=(const find_guard &) = delete;
+
+  private:
+    HANDLE find_;
+};
+
 // The name part of a path: after the last "\" or, failing that, the last "/".
 const wchar_t *path_name_part(const wchar_t *path);
 

@@ -36,15 +36,6 @@ constexpr result_tag kResultTags[] = {
     {L"[FAIL]", {true, kRed, true, kYellow}},
 };
 
-bool is_regular_file(const wchar_t *path) {
-    DWORD attributes = GetFileAttributesW(path);
-    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
-}
-
-bool is_dot_entry(const wchar_t *name) {
-    return std::wcscmp(name, L".") == 0 || std::wcscmp(name, L"..") == 0;
-}
-
 // The folder of a path (without its last separator) and the name after it.
 void split_path(const wchar_t *path, std::wstring *folder, std::wstring *name) {
     const wchar_t *part = path_name_part(path);
@@ -52,30 +43,10 @@ void split_path(const wchar_t *path, std::wstring *folder, std::wstring *name) {
     *folder = part == path ? std::wstring() : std::wstring(path, part - 1);
 }
 
-class find_guard {
-  public:
-    explicit find_guard(HANDLE find) : find_(find) {}
-    ~find_guard() {
-        if (find_ != INVALID_HANDLE_VALUE) {
-            FindClose(find_);
-        }
-    }
-    find_guard(const find_guard &) = delete;
-    find_guard &operator=(const find_guard &) = delete;
-
-  private:
-    HANDLE find_;
-};
-
 // A listed signature file is left out when its signed file lies beside it: that one brings it.
 void scan_signature(verify_list_view &view, const wchar_t (&path)[JOB_PATH_CHARS]) {
-    wchar_t source[JOB_PATH_CHARS];
-    std::wcscpy(source, path);
-    wchar_t *dot = std::wcsrchr(source, L'.');
-    if (dot != nullptr) {
-        *dot = L'\0';
-    }
-    if (!is_regular_file(source)) {
+    wchar_t signed_name[JOB_PATH_CHARS];
+    if (!find_source_file(path, signed_name)) {
         add_signature_row(view, path);
     }
 }

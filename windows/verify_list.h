@@ -21,8 +21,6 @@ constexpr int LIST_COLUMN_WIDTH = 166;
 // Characters, terminator included, read of a row's result text and set as the status line.
 constexpr int RESULT_TEXT_CHARS = 210;
 constexpr int STATUS_TEXT_CHARS = 260;
-// A walked folder whose path has this many characters or more is passed over.
-constexpr size_t WALK_FOLDER_LIMIT = 257;
 
 // Result texts of a new row.
 extern const wchar_t kReadyText[];            // "Ready"

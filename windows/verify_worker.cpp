@@ -79,22 +79,25 @@ int start_verify_worker(verify_job *job, verify_notify_sink *sink) {
 }
 
 int run_verify_worker(verify_job *job) {
+    int rc = 0;
     // A stop asked for before the worker got going is kept: nothing is verified then.
     if (InterlockedCompareExchange(&job->state, JOB_RUNNING, JOB_NOT_STARTED) == JOB_NOT_STARTED) {
         PELLAX_VRF_CTX *ctx = nullptr;
         PELLAX_VERIFY_FUNCS funcs;
         if (open_verify_context(&ctx, &funcs, job->key_path) != 0) {
-            InterlockedCompareExchange(&job->state, JOB_FINISHED, JOB_RUNNING);
-            send(job, VERIFY_NOTIFY_FINISHED, 0);
-            return -1;
+            rc = -1;
+        } else {
+            verify_entries(job, ctx, &funcs);
+            funcs.vrf_ctx_free(ctx);
         }
-        verify_entries(job, ctx, &funcs);
-        funcs.vrf_ctx_free(ctx);
     }
     InterlockedCompareExchange(&job->state, JOB_FINISHED, JOB_RUNNING);
     send(job, VERIFY_NOTIFY_FINISHED, 0);
-    send(job, VERIFY_NOTIFY_STATUS, reinterpret_cast<LPARAM>(kCompleted));
-    return 0;
+    // A run whose key could not be loaded is not reported as completed.
+    if (rc == 0) {
+        send(job, VERIFY_NOTIFY_STATUS, reinterpret_cast<LPARAM>(kCompleted));
+    }
+    return rc;
 }
 
 DWORD WINAPI verify_thread_proc(LPVOID job) {
